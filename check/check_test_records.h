@@ -1,0 +1,199 @@
+// Records for the check tests: an inventory and a conditions list that the
+// test owns, published in p_hba_info_list and fc_config_entry_list while
+// the test runs and withdrawn again when it ends.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "check/ctrl_flags.h"
+#include "conditions/config_entry.h"
+#include "conditions/option_input.h"
+#include "driver/settings.h"
+#include "inventory/hba_info.h"
+
+namespace check_test {
+
+inline int32_t Hex(const std::string& text) {
+  return static_cast<int32_t>(std::stol(text, nullptr, 16));
+}
+
+inline const std::string kDash(
+    "---------+---------+---------+---------+---------+---------+---------+---------+");
+inline const std::string kStars(
+    "*********+*********+*********+*********+*********+*********+*********+*********+");
+
+// The flags as the driver sets them just before the engines run.
+inline global_ctrl_flags StartFlags() { return global_ctrl_flags{0, 0, 0, 1, 1, nullptr}; }
+
+struct PortFields {
+  std::string vendor = "Emulex";
+  std::string model = "OCe14102";
+  std::string serial = "SN1";
+  std::string type = "FCoE";
+  std::string number = "0";
+  std::string function = "2";
+  std::string wwn;
+};
+
+class Inventory {
+ public:
+  ~Inventory() { p_hba_info_list = nullptr; }
+
+  hba_info* AddPort(const PortFields& fields) {
+    hba_info& port = ports_.emplace_back();
+    port = hba_info{};
+    port.Vendor.assign(fields.vendor);
+    port.Model.assign(fields.model);
+    port.SerialNumber.assign(fields.serial);
+    port.PortType.assign(fields.type);
+    port.PortNumber.assign(fields.number);
+    port.PortFunction.assign(fields.function);
+    port.PortWWN.assign(fields.wwn);
+    return &port;
+  }
+
+  void SetIds(hba_info* port, const std::string& vendor, const std::string& device,
+              const std::string& sub_vendor, const std::string& sub_device) {
+    hba_attributes_entry& ids = attributes_.emplace_back();
+    ids = hba_attributes_entry{};
+    ids.VendorSpecID.assign(vendor);
+    ids.DeviceID.assign(device);
+    ids.SubVendorID.assign(sub_vendor);
+    ids.SubDeviceID.assign(sub_device);
+    ids.PciVendorId = Hex(vendor);
+    ids.PciDeviceId = Hex(device);
+    ids.PciSubVendorId = Hex(sub_vendor);
+    ids.PciSubDeviceId = Hex(sub_device);
+    port->Attributes = &ids;
+  }
+
+  void Attach(hba_info* port, const std::string& vendor, const std::string& product,
+              const std::string& version) {
+    target_mapping_entry& storage = mappings_.emplace_back();
+    storage = target_mapping_entry{};
+    storage.VendorID.assign(vendor);
+    storage.ProductID.assign(product);
+    storage.ProductVersion.assign(version);
+    port->TargetMapping = &storage;
+  }
+
+  // Publishes every port added so far, in the order added.
+  void Install() {
+    list_.clear();
+    for (hba_info& port : ports_) list_.push_back(&port);
+    list_.push_back(nullptr);
+    p_hba_info_list = list_.data();
+  }
+
+ private:
+  std::deque<hba_info> ports_;
+  std::deque<hba_attributes_entry> attributes_;
+  std::deque<target_mapping_entry> mappings_;
+  std::vector<hba_info*> list_;
+};
+
+class Conditions {
+ public:
+  ~Conditions() { fc_config_entry_list = nullptr; }
+
+  fc_config_file_entry* AddEntry(const std::string& vendor, const std::string& model,
+                                 const std::string& vendor_id = "19A2",
+                                 const std::string& device_id = "0714",
+                                 const std::string& sub_vendor_id = "10CF",
+                                 const std::string& sub_device_id = "1234") {
+    fc_config_file_entry& entry = entries_.emplace_back();
+    entry = fc_config_file_entry{};
+    entry.CtrlVendor.assign(vendor);
+    entry.CtrlModel.assign(model);
+    entry.PciVendorIdText.assign(vendor_id);
+    entry.PciDeviceIdText.assign(device_id);
+    entry.PciSubVendorIdText.assign(sub_vendor_id);
+    entry.PciSubDeviceIdText.assign(sub_device_id);
+    entry.PciVendorId = Hex(vendor_id);
+    entry.PciDeviceId = Hex(device_id);
+    entry.PciSubVendorId = Hex(sub_vendor_id);
+    entry.PciSubDeviceId = Hex(sub_device_id);
+    return &entry;
+  }
+
+  // Appends an allowed storage sub-system to the entry's chain.
+  void Allow(fc_config_file_entry* entry, const std::string& vendor,
+             const std::string& group) {
+    fc_periphery_info& allowed = peripheries_.emplace_back();
+    allowed = fc_periphery_info{};
+    allowed.SubsystemVendor.assign(vendor);
+    allowed.SubsystemGroup.assign(group);
+    fc_periphery_info** link = &entry->Periphery;
+    while (*link != nullptr) link = &(*link)->NextPeriphery;
+    *link = &allowed;
+  }
+
+  // Publishes every entry added so far, in the order added.
+  void Install() {
+    list_.clear();
+    for (fc_config_file_entry& entry : entries_) list_.push_back(&entry);
+    list_.push_back(nullptr);
+    fc_config_entry_list = list_.data();
+  }
+
+  // Forgets every entry (and withdraws the published list).
+  void Clear() {
+    entries_.clear();
+    peripheries_.clear();
+    list_.clear();
+    fc_config_entry_list = nullptr;
+  }
+
+  // The entry's slot in fc_config_entry_list (after Install).
+  fc_config_file_entry** Slot(std::size_t position) { return &list_[position]; }
+
+ private:
+  std::deque<fc_config_file_entry> entries_;
+  std::deque<fc_periphery_info> peripheries_;
+  std::vector<fc_config_file_entry*> list_;
+};
+
+// A selection as the parsers leave it; sub ids "" means not given.
+class Selections {
+ public:
+  option_input* Add(const std::string& vendor, const std::string& device,
+                    const std::string& sub_vendor = "", const std::string& sub_device = "") {
+    option_input& s = nodes_.emplace_back();
+    s = option_input{};
+    s.PciVendorIdText.assign(vendor);
+    s.PciDeviceIdText.assign(device);
+    s.PciVendorId = Hex(vendor);
+    s.PciDeviceId = Hex(device);
+    if (!sub_vendor.empty()) {
+      s.PciSubVendorIdText.assign(sub_vendor);
+      s.PciSubVendorId = Hex(sub_vendor);
+    }
+    if (!sub_device.empty()) {
+      s.PciSubDeviceIdText.assign(sub_device);
+      s.PciSubDeviceId = Hex(sub_device);
+    }
+    if (nodes_.size() > 1) nodes_[nodes_.size() - 2].next = &s;
+    return &s;
+  }
+  option_input* Head() { return nodes_.empty() ? nullptr : &nodes_.front(); }
+
+ private:
+  std::deque<option_input> nodes_;
+};
+
+// Every test starts and ends with the settings' start values.
+class CheckTest : public testing::Test {
+ protected:
+  void SetUp() override { ResetSettings(); }
+  void TearDown() override { ResetSettings(); }
+
+  static void StartCapture() { testing::internal::CaptureStdout(); }
+  static std::string Captured() { return testing::internal::GetCapturedStdout(); }
+};
+
+}  // namespace check_test

@@ -1,0 +1,139 @@
+// The check driver: pairs every selection with the installed ports that
+// match it and every matched port with the conditions entries that fit it,
+// has each pair checked, and returns the verdict of the first active check
+// mode.
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "check/subsystem_check.h"
+#include "driver/print_debug.h"
+#include "driver/settings.h"
+
+namespace {
+
+constexpr const char* kStarBanner =
+    "*********+*********+*********+*********+*********+*********+*********+*********+\n"
+    "*********+*********+*********+*********+*********+*********+*********+*********+";
+constexpr const char* kDashLine =
+    "---------+---------+---------+---------+---------+---------+---------+---------+";
+
+uint64_t IdPair(int32_t vendor, int32_t device) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(vendor)) << 32) |
+         static_cast<uint32_t>(device);
+}
+
+// The positions in fc_config_entry_list of the entries of each vendor and
+// device id pair, in list order.  Built once per check, so that hundreds of
+// ports against a long conditions file stay linear.
+class EntryIndex {
+ public:
+  const std::vector<std::size_t>& Lookup(int32_t vendor, int32_t device) {
+    if (!built_) Build();
+    auto it = positions_.find(IdPair(vendor, device));
+    return it != positions_.end() ? it->second : none_;
+  }
+
+ private:
+  void Build() {
+    built_ = true;
+    if (fc_config_entry_list == nullptr) return;
+    for (std::size_t i = 0; fc_config_entry_list[i] != nullptr; ++i) {
+      const fc_config_file_entry* e = fc_config_entry_list[i];
+      positions_[IdPair(e->PciVendorId, e->PciDeviceId)].push_back(i);
+    }
+  }
+
+  bool built_ = false;
+  std::unordered_map<uint64_t, std::vector<std::size_t>> positions_;
+  const std::vector<std::size_t> none_;
+};
+
+// A selection with a sub-vendor id above 0 names a sub-vendor: then the
+// sub-ids must agree too.
+bool NamesSubVendor(const option_input* selection) {
+  return selection->PciSubVendorId > 0;
+}
+
+bool PortMatches(const option_input* selection, const hba_attributes_entry* ids) {
+  if (ids->PciVendorId != selection->PciVendorId ||
+      ids->PciDeviceId != selection->PciDeviceId) {
+    return false;
+  }
+  if (!NamesSubVendor(selection)) return true;
+  return ids->PciSubVendorId == selection->PciSubVendorId &&
+         ids->PciSubDeviceId == selection->PciSubDeviceId;
+}
+
+bool EntrySubIdsFit(const fc_config_file_entry* entry, const hba_attributes_entry* ids) {
+  return entry->PciSubVendorId == ids->PciSubVendorId &&
+         entry->PciSubDeviceId == ids->PciSubDeviceId;
+}
+
+void ReportSkippedPort(const hba_info* port) {
+  if (!LevelAbove(5)) return;
+  PrintDebugf(2, "\tVendor: %s Model: %s; SN: %s port: %s function: %s\n",
+              port->Vendor.c_str(), port->Model.c_str(), port->SerialNumber.c_str(),
+              port->PortNumber.c_str(), port->PortFunction.c_str());
+  PrintDebugf(1, "\tNo serial number => SKIP\n");
+  PrintDebugf(2, "%s\n", kDashLine);
+}
+
+void ReportFittingEntry(std::size_t position, const fc_config_file_entry* entry) {
+  if (!LevelAbove(5)) return;
+  PrintDebugf(2, "\t%s:\n", "FC_HBA_Conditions.txt");
+  PrintDebugf(2, "\tFound a matching controller-device in line %zu:\n", position + 1);
+  PrintDebugf(2, "\t\tvendor-id: %s, device-id: %s\n", entry->PciVendorIdText.c_str(),
+              entry->PciDeviceIdText.c_str());
+  PrintDebugf(2, "\t\tsubvendor-id: %s, subdevice-id: %s\n",
+              entry->PciSubVendorIdText.c_str(), entry->PciSubDeviceIdText.c_str());
+  PrintDebugf(2, "\t\tCorrespondig data: vendor: %s; model: %s\n\n",
+              entry->CtrlVendor.c_str(), entry->CtrlModel.c_str());
+}
+
+bool Verdict(const global_ctrl_flags* flags) {
+  if (active_option_valid_subsystem != 0) {
+    return flags->InvalidCtrlSubsystemCombinationFound == 0;
+  }
+  if (active_option_ctrl_wide_identical != 0) {
+    return flags->CtrlSpecificSubsystemEquality != 0;
+  }
+  if (active_option_ctrl_vendor_wide_identical != 0) {
+    return flags->CtrlVendorSpecificSubsystemEquality != 0;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool OverallSubSystemCheck(option_input* selections, global_ctrl_flags* flags) {
+  flags->CtrlVendorSpecificSubsystemEquality = 1;
+  PrintDebugf(3, "\n\n%s\n", kStarBanner);
+
+  EntryIndex entries;
+  for (const option_input* selection = selections; selection != nullptr;
+       selection = selection->next) {
+    if (p_hba_info_list == nullptr) break;
+    for (hba_info** slot = p_hba_info_list; *slot != nullptr; ++slot) {
+      hba_info* port = *slot;
+      if (HasNoSerialNumber(port)) {
+        ReportSkippedPort(port);
+        continue;
+      }
+      const hba_attributes_entry* ids = port->Attributes;
+      if (ids == nullptr || !PortMatches(selection, ids)) continue;
+
+      flags->MatchingCtrlModelInstalled = 1;
+
+      for (std::size_t position : entries.Lookup(ids->PciVendorId, ids->PciDeviceId)) {
+        fc_config_file_entry** entry = &fc_config_entry_list[position];
+        if (NamesSubVendor(selection) && !EntrySubIdsFit(*entry, ids)) continue;
+        ReportFittingEntry(position, *entry);
+        DoSubSystemCheck(port, entry, flags);
+      }
+    }
+  }
+
+  PrintDebugf(3, "\n%s\n\n", kStarBanner);
+  return Verdict(flags);
+}

@@ -1,0 +1,256 @@
+// Reads FC_HBA_Conditions.txt, the bar-separated table of controller types,
+// their allowed storage sub-systems and their firmware images, into
+// fc_config_entry_list.
+#include "conditions/config_entry.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "driver/print_debug.h"
+#include "driver/process_exit.h"
+#include "driver/return_codes.h"
+#include "driver/settings.h"
+#include "driver/text.h"
+
+fc_config_file_entry** fc_config_entry_list = nullptr;
+
+namespace {
+
+// Entries in the list, and the slots allocated for it.  The list grows
+// geometrically inside but always ends with a null slot after the last
+// entry.
+size_t config_entry_cnt = 0;
+size_t config_entry_slots = 0;
+
+// One read returns at most 1023 characters: a longer physical line is
+// taken as several lines.
+constexpr int kReadSize = 1024;
+
+// The first column of the sub-system triples.
+constexpr int kFirstTripleColumn = 14;
+
+struct FileCloser {
+  void operator()(FILE* file) const { fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+// The refusals of a cell are written straight to the standard error
+// stream, but only in a run that shows messages at all.
+bool ShowRefusal() { return PrintDebugOnScreen == 1 && LevelAbove(0); }
+
+// Comment lines ('#' anywhere), ruler lines of a drawn table and lines of
+// bars only (no cell at all) yield no entry.
+bool SkipLine(const char* line) {
+  if (strchr(line, '#') != nullptr) return true;
+  if (strstr(line, "--+--") != nullptr) return true;
+  return line[strspn(line, "|")] == '\0';
+}
+
+// Cuts the next cell off the line and returns it, or null when the line
+// has no more.  A run of bars is one separator, bars at the start make no
+// cell, and the line feed belongs to the last cell.
+char* NextCell(char** cursor) {
+  char* cell = *cursor + strspn(*cursor, "|");
+  if (*cell == '\0') return nullptr;
+  char* end = cell + strcspn(cell, "|");
+  if (*end == '|') *end++ = '\0';
+  *cursor = end;
+  return cell;
+}
+
+// A cell longer than its field is refused, not cut: a cut model group could
+// admit products that nobody allowed.
+template <std::size_t N>
+void StoreCell(FixedText<N>& field, const char* value, int line_number,
+               int column) {
+  size_t length = strlen(value);
+  if (length > FixedText<N>::kCapacity) {
+    if (ShowRefusal())
+      PrintStderrf("\nError line %d: column %d is longer than %d characters: %s\n",
+                   line_number, column,
+                   static_cast<int>(FixedText<N>::kCapacity), value);
+    EndProcess(RET_FATAL_ERROR);
+  }
+  field.assign({value, length});
+}
+
+// Columns 3 to 6: the text as written, then its value in hexadecimal.
+void StoreId(FixedText<6>& text, int32_t& id, const char* value,
+             int line_number, int column) {
+  StoreCell(text, value, line_number, column);
+  id = string2int(text.data(), 16);
+  if (id >= 0) return;
+  if (ShowRefusal()) {
+    const char* cell = text.c_str();
+    switch (column) {
+      case 3:
+        PrintStderrf("\nError line %d: Vendor-Id %s is not a valid hex value!\n", line_number, cell);
+        break;
+      case 4:
+        PrintStderrf("\nError line %d: Device-Id %s is not a valid hex value!\n", line_number, cell);
+        break;
+      case 5:
+        PrintStderrf("\nError line %d: Sub-Vendor-Id %s is not a valid hex value!\n", line_number, cell);
+        break;
+      default:
+        PrintStderrf("\nError line %d: Sub-System-Id %s is not a valid hex value!\n", line_number, cell);
+        break;
+    }
+  }
+  EndProcess(RET_FATAL_ERROR);
+}
+
+// Stores one cleaned cell of columns 1 to 13 and echoes it.
+void StoreColumn(fc_config_file_entry* entry, const char* value,
+                 int line_number, int column) {
+  switch (column) {
+    case 1:
+      StoreCell(entry->CtrlVendor, value, line_number, column);
+      PrintDebugf(5, " %18s |", value);
+      return;
+    case 2:
+      StoreCell(entry->CtrlModel, value, line_number, column);
+      PrintDebugf(5, " %16s |", value);
+      return;
+    case 3:
+      StoreId(entry->PciVendorIdText, entry->PciVendorId, value, line_number, column);
+      break;
+    case 4:
+      StoreId(entry->PciDeviceIdText, entry->PciDeviceId, value, line_number, column);
+      break;
+    case 5:
+      StoreId(entry->PciSubVendorIdText, entry->PciSubVendorId, value, line_number, column);
+      break;
+    case 6:
+      StoreId(entry->PciSubDeviceIdText, entry->PciSubDeviceId, value, line_number, column);
+      break;
+    case 7: StoreCell(entry->FirmwareDir, value, line_number, column); break;
+    case 8: StoreCell(entry->InfoText8, value, line_number, column); break;
+    case 9: StoreCell(entry->InfoText9, value, line_number, column); break;
+    case 10: StoreCell(entry->FirmwareFile, value, line_number, column); break;
+    case 11: StoreCell(entry->BiosFile, value, line_number, column); break;
+    case 12: StoreCell(entry->InfoText12, value, line_number, column); break;
+    case 13: StoreCell(entry->InfoText13, value, line_number, column); break;
+  }
+  PrintDebugf(5, column <= 6 ? " %6s |" : " %12s |", value);
+}
+
+// Stores one cleaned cell of a sub-system triple (column 14 on) and echoes
+// it.  `position` is the cell's place in its triple, 0 to 2.  Returns false
+// when a new triple cannot be allocated.
+bool StoreTripleCell(fc_config_file_entry* entry, fc_periphery_info** last,
+                     int position, const char* value, int line_number,
+                     int column) {
+  if (position == 0) {
+    fc_periphery_info* triple = get_new_periphery_info_entry();
+    if (triple == nullptr) return false;
+    if (*last == nullptr)
+      entry->Periphery = triple;
+    else
+      (*last)->NextPeriphery = triple;
+    *last = triple;
+    StoreCell(triple->SubsystemVendor, value, line_number, column);
+    PrintDebugf(5, " %12s |", value);
+  } else if (position == 1) {
+    StoreCell((*last)->SubsystemGroup, value, line_number, column);
+    PrintDebugf(5, " %18s |", value);
+  } else {
+    StoreCell((*last)->SubsystemExtra, value, line_number, column);
+    PrintDebugf(5, " %12s", value);
+  }
+  return true;
+}
+
+}  // namespace
+
+fc_config_file_entry* get_new_config_file_entry() {
+  auto* entry = new (std::nothrow) fc_config_file_entry();
+  if (entry == nullptr) return nullptr;
+  if (config_entry_cnt + 2 > config_entry_slots) {
+    size_t slots = config_entry_slots < 16 ? 16 : config_entry_slots * 2;
+    void* grown = nullptr;
+    if (slots <= SIZE_MAX / 2 / sizeof(fc_config_file_entry*))
+      grown = realloc(fc_config_entry_list, slots * sizeof(fc_config_file_entry*));
+    if (grown == nullptr) {
+      delete entry;
+      return nullptr;
+    }
+    fc_config_entry_list = static_cast<fc_config_file_entry**>(grown);
+    config_entry_slots = slots;
+  }
+  fc_config_entry_list[config_entry_cnt] = entry;
+  fc_config_entry_list[config_entry_cnt + 1] = nullptr;
+  ++config_entry_cnt;
+  return entry;
+}
+
+fc_periphery_info* get_new_periphery_info_entry() {
+  return new (std::nothrow) fc_periphery_info();
+}
+
+int Read_FC_Config_File(const char* path) {
+  File file(fopen(path, "r"));
+  if (file == nullptr) {
+    PrintDebugf(1, "Error: Could not open file %s\n", path);
+    return RET_FC_HBA_CONDITIONS_MISSING;
+  }
+
+  char line[kReadSize];
+  int line_number = 0;
+  while (fgets(line, sizeof line, file.get()) != nullptr) {
+    if (line_number < INT_MAX) ++line_number;
+    if (SkipLine(line)) continue;
+
+    fc_config_file_entry* entry = get_new_config_file_entry();
+    if (entry == nullptr || fc_config_entry_list == nullptr) {
+      PrintDebugf(1, "Could not allocate memory for new fc_config_file entry.\n");
+      return RET_MEMALLOC_FAIL;
+    }
+
+    int column = 0;
+    fc_periphery_info* last_triple = nullptr;
+    char* cursor = line;
+    for (char* cell = NextCell(&cursor); cell != nullptr; cell = NextCell(&cursor)) {
+      const char* value = cleanString(cell);
+      ++column;
+      if (column < kFirstTripleColumn) {
+        StoreColumn(entry, value, line_number, column);
+        continue;
+      }
+      int position = (column - kFirstTripleColumn) % 3;
+      if (!StoreTripleCell(entry, &last_triple, position, value, line_number, column)) {
+        PrintDebugf(1, "Could not allocate memory for new fc_periphery_info.\n");
+        return RET_MEMALLOC_FAIL;
+      }
+    }
+    PrintDebugf(5, "\n");
+  }
+  // A read that fails (a directory, an I/O error) must not pass for the
+  // end of a shorter file.
+  if (ferror(file.get())) {
+    PrintDebugf(1, "Error: Could not open file %s\n", path);
+    return RET_FC_HBA_CONDITIONS_MISSING;
+  }
+  return RET_OK;
+}
+
+void FreeConfigEntryList() {
+  for (size_t i = 0; i < config_entry_cnt; ++i) {
+    fc_periphery_info* triple = fc_config_entry_list[i]->Periphery;
+    while (triple != nullptr) {
+      fc_periphery_info* next = triple->NextPeriphery;
+      delete triple;
+      triple = next;
+    }
+    delete fc_config_entry_list[i];
+  }
+  free(fc_config_entry_list);
+  fc_config_entry_list = nullptr;
+  config_entry_cnt = 0;
+  config_entry_slots = 0;
+}

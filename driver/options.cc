@@ -1,0 +1,365 @@
+#include "driver/options.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "conditions/option_input.h"
+#include "driver/fixed_text.h"
+#include "driver/messages.h"
+#include "driver/print_debug.h"
+#include "driver/process_exit.h"
+#include "driver/return_codes.h"
+#include "driver/text.h"
+
+namespace {
+
+constexpr int kMinLevel = 0;
+constexpr int kMaxLevel = 6;
+
+// Options with a value beside the six selection kinds of option_input.h.
+constexpr int kPciIdOption = 6;
+constexpr int kConpathOption = 7;
+constexpr int kNoValueOption = -1;
+
+// A selection option's value is copied into this buffer before it is
+// handed to the selection-list builders.
+using OptionValueText = FixedText<1024>;
+
+bool Equals(const char* word, const char* text) {
+  return std::strcmp(word, text) == 0;
+}
+
+bool StartsWith(const char* word, std::string_view prefix) {
+  return std::string_view(word).starts_with(prefix);
+}
+
+bool Contains(const char* word, const char* text) {
+  return std::strstr(word, text) != nullptr;
+}
+
+void Silence() {
+  DebugLevel = 0;
+  VerboseLevel = 0;
+  PrintDebugOnScreen = 0;
+}
+
+bool IsDebugWord(const char* word) {
+  return (StartsWith(word, "--debug") || StartsWith(word, "-d")) &&
+         !Contains(word, "-dev");
+}
+
+bool IsVerboseWord(const char* word) {
+  return StartsWith(word, "-v") && !Contains(word, "-vid") &&
+         !Contains(word, "-vn") && !Contains(word, "--version");
+}
+
+// The level given by the level word at argv[i], or -1 when the word is not
+// exactly the short option or its value is missing or not a level.  The
+// number parser runs last, so a bad word is refused before its value is
+// converted.
+int LevelValue(int argc, char** argv, int i, const char* option) {
+  if (!Equals(argv[i], option) || i + 1 >= argc) return -1;
+  char* value = argv[i + 1];
+  if (value[0] == '\0' || value[0] == '-') return -1;
+  int level = string2int(value, 10);
+  return level >= kMinLevel && level <= kMaxLevel ? level : -1;
+}
+
+[[noreturn]] void RefuseDebugLevel() {
+  PrintDebugf(1,
+              "Please enter a valid debug-level (-d <debug-level>; min %d - "
+              "max %d)!\n",
+              kMinLevel, kMaxLevel);
+  EndProcess(RET_BAD_CALL);
+}
+
+[[noreturn]] void RefuseVerboseLevel() {
+  PrintDebugf(1,
+              "Please enter a valid verbose-level (-v <verbose-level>; min %d "
+              "- max %d)!\n",
+              kMinLevel, kMaxLevel);
+  EndProcess(RET_BAD_CALL);
+}
+
+void RewriteSlash(char* word) {
+  if (word[0] == '/') word[0] = '-';
+}
+
+// Pass 0: the program name, the rewrite of every later word, and the early
+// silencing.
+void SilentPass(int argc, char** argv, run_state* state) {
+  const char* first = argc > 0 && argv[0] != nullptr ? argv[0] : "";
+  state->start_word = first;
+  const char* slash = std::strrchr(first, '/');
+  state->program_name.assign(slash != nullptr ? slash + 1 : first);
+  for (int i = 1; i < argc; ++i) {
+    RewriteSlash(argv[i]);
+    if (Contains(argv[i], "--silent")) Silence();
+  }
+}
+
+// Pass 1: the output levels.  Values of other options are tested as words
+// too, since this pass does not know those options.
+void LevelPass(int argc, char** argv, run_state* state) {
+  for (int i = 1; i < argc; ++i) {
+    const char* word = argv[i];
+    if (Contains(word, "--silent")) {
+      Silence();
+    } else if (IsDebugWord(word)) {
+      int level = LevelValue(argc, argv, i, "-d");
+      if (level < 0) RefuseDebugLevel();
+      DebugLevel = level;
+      state->option_debug_given = 1;
+      ++i;
+    } else if (IsVerboseWord(word)) {
+      int level = LevelValue(argc, argv, i, "-v");
+      if (level < 0) RefuseVerboseLevel();
+      VerboseLevel = level;
+      state->option_verbose_given = 1;
+      PrintDebugOnScreen = VerboseLevel > 0 ? 1 : 0;
+      ++i;
+    }
+  }
+
+  if (state->option_verbose_given && state->option_debug_given) {
+    // Back to the defaults, so that the refusal is seen.
+    DebugLevel = 0;
+    VerboseLevel = 1;
+    PrintDebugOnScreen = 1;
+    PrintDebugf(1, "\nUsing options %s and %s simultaneously is not supported!\n",
+                "--debug", "-v");
+    EndProcess(RET_BAD_CALL);
+  }
+  if (state->option_debug_given) {
+    // A debug level switches screen output off.
+    VerboseLevel = 0;
+    PrintDebugOnScreen = 0;
+  }
+  if (state->option_verbose_given) PrintDebugOnScreen = 1;
+}
+
+// Which value option the word names, tested in this order; kNoValueOption
+// for none.
+int ValueOptionOf(const char* word) {
+  if (Contains(word, "-subvid")) return kSelectSubVendorId;
+  if (Contains(word, "-vid")) return kSelectVendorId;
+  if (StartsWith(word, "-mod")) return kSelectModel;
+  if (Contains(word, "-vn")) return kSelectVendorName;
+  if (Contains(word, "-dev")) return kSelectDeviceId;
+  if (Contains(word, "-subdev")) return kSelectSubDeviceId;
+  if (Contains(word, "-pci-id")) return kPciIdOption;
+  if (Contains(word, "--conpath")) return kConpathOption;
+  return kNoValueOption;
+}
+
+// The refusal of a value option whose value is missing: last_word when the
+// option ended the command line, otherwise its next word was empty or began
+// with "-".
+[[noreturn]] void RefuseMissingValue(int option, bool last_word) {
+  switch (option) {
+    case kSelectSubVendorId:
+      PrintDebugf(1, "Please enter at least one controller sub-vendor-id "
+                     "(\"1A0F,2B03,...hex-value\")!\n");
+      break;
+    case kSelectVendorId:
+      PrintDebugf(1, "Please enter at least one controller vendor-id "
+                     "(\"1A0F,2B03,...hex-value\")!\n");
+      break;
+    case kSelectModel:
+      PrintDebugf(1, "Please enter at least one controller-model string "
+                     "(\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n");
+      break;
+    case kSelectVendorName:
+      PrintDebugf(1, "Please enter at least one controller vendor-name "
+                     "(\"Emulex, QLogic, ... \")!\n");
+      break;
+    case kSelectDeviceId:
+      if (last_word)
+        PrintDebugf(1, "Please enter at least one controller device-id "
+                       "(\"1A0F,2B03,...hex-value\")!\n");
+      else
+        PrintDebugf(1, "Please enter at least one controller device-id "
+                       "(\"hex-value\")!\n");
+      break;
+    case kSelectSubDeviceId:
+      if (last_word)
+        PrintDebugf(1, "Please enter at least one controller sub-device-id "
+                       "(\"1A0F,2B03,...hex-value\")!\n");
+      else
+        PrintDebugf(1, "Please enter at least one controller sub-device-id "
+                       "(\"hex-value\")!\n");
+      break;
+    case kPciIdOption:
+      if (last_word)
+        PrintDebugf(1, "Please enter at least one pair of vendor- and "
+                       "device-id (\"1A0F:2B03,...hex-value\")!\n");
+      else
+        PrintDebugf(1, "Please enter at least one pair of vendor- and "
+                       "device-id (\"1A0F:2B03,...hex-value\")\n");
+      break;
+    case kConpathOption:
+      PrintDebugf(1, "Please enter a path for file %s and/or HBA firmware!\n",
+                  kConditionsFileName);
+      break;
+  }
+  EndProcess(RET_BAD_CALL);
+}
+
+// The value after the option at argv[*i]; consumes it.
+const char* TakeValue(int argc, char** argv, int* i, int option) {
+  if (*i + 1 >= argc) RefuseMissingValue(option, true);
+  const char* value = argv[*i + 1];
+  if (value[0] == '\0' || value[0] == '-') RefuseMissingValue(option, false);
+  ++*i;
+  return value;
+}
+
+int* SelectionGivenFlag(run_state* state, int kind) {
+  switch (kind) {
+    case kSelectVendorId: return &state->option_vid_given;
+    case kSelectSubVendorId: return &state->option_subvid_given;
+    case kSelectVendorName: return &state->option_vn_given;
+    case kSelectDeviceId: return &state->option_dev_given;
+    case kSelectSubDeviceId: return &state->option_subdev_given;
+    default: return &state->option_mod_given;
+  }
+}
+
+void SaveSelection(run_state* state, const char* option, int kind,
+                   const char* value) {
+  OptionValueText buffer;
+  if (!buffer.assign(value)) {
+    PrintDebugf(1, "\n\nThe value of option '%s' is too long (max %zu characters)!\n\n",
+                option, OptionValueText::kCapacity);
+    EndProcess(RET_BAD_CALL);
+  }
+  if (kind == kPciIdOption) {
+    state->selection_list = save_list_of_pci_ids(buffer.c_str());
+    return;
+  }
+  *SelectionGivenFlag(state, kind) = 1;
+  state->selection_list = save_list_of_ctrl_options(buffer.data(), kind);
+}
+
+void SaveConpath(const char* value) {
+  std::string_view directory(value);
+  if (directory.size() > kMaxConditionsDirLength) {
+    PrintDebugf(1, "Please enter a shorter path for file %s and/or HBA "
+                   "firmware (max %zu characters)!\n",
+                kConditionsFileName, kMaxConditionsDirLength);
+    EndProcess(RET_BAD_CALL);
+  }
+  pHBAConditionsPath.assign(directory);
+  pHBAFirmwarePath.assign(directory);
+  pHBAWorkingPath.assign(directory);
+}
+
+// Pass 2: every word in turn, tested from the top; the first test that
+// matches handles it.
+void OptionPass(int argc, char** argv, run_state* state) {
+  const char* program_name = state->program_name.c_str();
+  for (int i = 1; i < argc; ++i) {
+    const char* word = argv[i];
+    if (Equals(word, "-?") || Equals(word, "-h") || Equals(word, "--help") ||
+        Equals(word, "--hiddenhelp")) {
+      PrintHelp(program_name);
+      EndProcess(RET_OK);
+    } else if (Equals(word, "--info")) {
+      PrintToolInfo(program_name);
+      EndProcess(RET_OK);
+    } else if (Equals(word, "--version")) {
+      PrintVersion();
+      EndProcess(RET_OK);
+    } else if (Contains(word, "--silent")) {
+      Silence();
+    } else if (IsVerboseWord(word) || IsDebugWord(word)) {
+      ++i;  // checked and applied by the level pass; skip its value
+    } else if (int option = ValueOptionOf(word); option != kNoValueOption) {
+      const char* value = TakeValue(argc, argv, &i, option);
+      if (option == kConpathOption)
+        SaveConpath(value);
+      else
+        SaveSelection(state, word, option, value);
+    } else if (Contains(word, "--check-for-valid-subsystem")) {
+      state->option_valid_subsystem = 1;
+    } else if (Contains(word, "--ctrl-wide-identical")) {
+      state->option_ctrl_wide_identical = 1;
+    } else if (Equals(word, "--ctrl-vendor-wide-identical")) {
+      state->option_ctrl_vendor_wide_identical = 1;
+    } else if (Equals(word, "--flash")) {
+      state->option_flash = 1;
+    } else if (Equals(word, "--simulate")) {
+      active_option_simulate = 1;
+    } else if (Equals(word, "--show-return-codes") ||
+               Equals(word, "--show-return-code")) {
+      PrintReturnCodes();
+      EndProcess(RET_OK);
+    } else if (StartsWith(word, "--dov-mode")) {
+      state->option_dov_mode = 1;
+    } else {
+      PrintDebugf(1, "\n\nInvalid argument '%s' !\n\n", word);
+      EndProcess(RET_BAD_CALL);
+    }
+  }
+}
+
+[[noreturn]] void RefuseCombination(const char* with) {
+  PrintDebugf(1,
+              "\n\nCombining options \"%s\", \"%s\", \"%s\", \"%s\" together "
+              "with option \"%s\" is not supported.\t!\n",
+              "-vid", "-subvid", "-dev", "-subdev", with);
+  EndProcess(RET_BAD_CALL);
+}
+
+void CheckCombinations(const run_state& s) {
+  bool any_id = s.option_vid_given || s.option_subvid_given ||
+                s.option_dev_given || s.option_subdev_given;
+  if (any_id && s.option_vn_given) RefuseCombination("-vn");
+  if (any_id && s.option_mod_given) RefuseCombination("-mod");
+  if (s.option_mod_given && !s.option_vn_given) {
+    PrintDebugf(1, "\n\nPlease, also specify vendor-names (option \"%s\")\n, "
+                   "if using option \"%s\"!\n",
+                "-vn", "-mod");
+  } else if (s.option_dev_given && !s.option_vid_given) {
+    PrintDebugf(1, "\n\nPlease, also specify one or more vendor-ids (option "
+                   "\"%s\")\n, if using option \"%s\"!\n",
+                "-vid", "-dev");
+  } else if (s.option_subvid_given && !s.option_dev_given) {
+    PrintDebugf(1, "\n\nPlease, also specify one or more device-ids (option "
+                   "\"%s\")\n, if using option \"%s\"!\n",
+                "-dev", "-subvid");
+  } else if (s.option_subdev_given && !s.option_subvid_given) {
+    PrintDebugf(1, "\n\nPlease, also specify one or more subvendor-ids (option "
+                   "\"%s\")\n, if using option \"%s\"!\n",
+                "-subvid", "-subdev");
+  } else if (s.option_subvid_given && !s.option_subdev_given) {
+    PrintDebugf(1, "\n\nPlease, also specify one or more subdevice-ids (option "
+                   "\"%s\")\n, if using option \"%s\"!\n",
+                "-subdev", "-subvid");
+  } else {
+    return;
+  }
+  EndProcess(RET_BAD_CALL);
+}
+
+// The validity check is the mode unless another was chosen; the three
+// check modes are then published for the sub-system check.
+void SettleMode(run_state* state) {
+  if (!state->option_ctrl_vendor_wide_identical &&
+      !state->option_ctrl_wide_identical && !state->option_flash)
+    state->option_valid_subsystem = 1;
+  active_option_valid_subsystem = state->option_valid_subsystem;
+  active_option_ctrl_wide_identical = state->option_ctrl_wide_identical;
+  active_option_ctrl_vendor_wide_identical =
+      state->option_ctrl_vendor_wide_identical;
+}
+
+}  // namespace
+
+void ParseCommandLine(int argc, char** argv, run_state* state) {
+  SilentPass(argc, argv, state);
+  LevelPass(argc, argv, state);
+  OptionPass(argc, argv, state);
+  CheckCombinations(*state);
+  SettleMode(state);
+}

@@ -1,0 +1,149 @@
+#include "driver/startup.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "conditions/config_entry.h"
+#include "driver/options.h"
+#include "driver/print_debug.h"
+#include "driver/process_exit.h"
+#include "driver/return_codes.h"
+#include "driver/settings.h"
+
+namespace {
+
+constexpr char kStarBanner[] =
+    "\n*********+*********+*********+*********+*********+*********+*********+"
+    "*********+\n";
+
+// The directory in which the program was started: the start word up to its
+// last "/", or the current directory.  The result must fit the path
+// buffers together with "/" and the conditions file's name.
+void StartDirectory(const char* start_word, PathText* directory) {
+  std::string_view word(start_word);
+  std::size_t slash = word.rfind('/');
+  if (slash != std::string_view::npos) {
+    if (slash > kMaxConditionsDirLength) {
+      PrintDebugf(1, "Error: The program's directory is too long for file %s "
+                     "(max %zu characters)!\n",
+                  kConditionsFileName, kMaxConditionsDirLength);
+      EndProcess(RET_BAD_CALL);
+    }
+    directory->assign(word.substr(0, slash));
+    return;
+  }
+  char cwd[4096];
+  if (getcwd(cwd, sizeof cwd) == nullptr) {
+    if (errno == ERANGE) {
+      PrintDebugf(1, "Error: The current directory is too long for file %s "
+                     "(max %zu characters)!\n",
+                  kConditionsFileName, kMaxConditionsDirLength);
+    } else {
+      PrintDebugf(1, "Error: The current directory cannot be determined: %s\n",
+                  std::strerror(errno));
+    }
+    EndProcess(RET_BAD_CALL);
+  }
+  if (std::strlen(cwd) > kMaxConditionsDirLength) {
+    PrintDebugf(1, "Error: The current directory is too long for file %s "
+                   "(max %zu characters)!\n",
+                kConditionsFileName, kMaxConditionsDirLength);
+    EndProcess(RET_BAD_CALL);
+  }
+  directory->assign(cwd);
+}
+
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(' ') == std::string_view::npos;
+}
+
+}  // namespace
+
+void SettleTempDir() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  if (tmpdir == nullptr) {
+    PrintDebugf(3, "env: Environment variable %s is not set.\n", "TMPDIR");
+    TEMPDIR_BUFFER.assign("/tmp");
+  } else if (tmpdir[0] == '\0') {
+    PrintDebugf(3, "env: Environment variable %s is empty.\n", "TMPDIR");
+    TEMPDIR_BUFFER.assign("/tmp");
+  } else {
+    TEMPDIR_BUFFER.assign(tmpdir);  // a longer value is cut to fit
+    PrintDebugf(3, "env: Temporary directory is: %s.\n", TEMPDIR_BUFFER.c_str());
+  }
+}
+
+void SettleDirectories(const char* start_word) {
+  // --conpath has already put its value (checked to fit) into all three.
+  if (pHBAConditionsPath.empty()) {
+    PathText directory;
+    StartDirectory(start_word, &directory);
+    pHBAConditionsPath = directory;
+    pHBAFirmwarePath = directory;
+    pHBAWorkingPath = directory;
+  }
+  pHBAWorkingPath.append("/");
+  pHBAFirmwarePath.append("/");
+  pHBAConditionsPath.append("/");
+  pHBAConditionsPath.append(kConditionsFileName);
+}
+
+void LoadConditions(const run_state& state) {
+  int result = Read_FC_Config_File(pHBAConditionsPath.c_str());
+  if (result == RET_OK) return;
+  if (result == RET_FC_HBA_CONDITIONS_MISSING) {
+    PrintDebugf(1, "\nCann't access file %s.\n\n", pHBAConditionsPath.c_str());
+    EndProcess(RET_FC_HBA_CONDITIONS_MISSING);
+  }
+  if (result == RET_MEMALLOC_FAIL) {
+    PrintDebugf(1, "Error: %s, Memory allocation failed!\n",
+                state.program_name.c_str());
+    EndProcess(RET_MEMALLOC_FAIL);
+  }
+  PrintDebugf(1, "Error: Fatal error!\n");
+  EndProcess(RET_FATAL_ERROR);
+}
+
+void PrintConditionsListing() {
+  PrintDebugf(4, kStarBanner);
+  PrintDebugf(4, "\nList of allowed Fibre-Channel-Controller and "
+                 "Online-Storage-System combinations:\n\n");
+  for (fc_config_file_entry** entry = fc_config_entry_list;
+       entry != nullptr && *entry != nullptr; ++entry) {
+    const fc_config_file_entry& e = **entry;
+    PrintDebugf(4, "%-10s %-16s\n", e.CtrlVendor.c_str(), e.CtrlModel.c_str());
+    int counter = 1;
+    for (const fc_periphery_info* p = e.Periphery; p != nullptr;
+         p = p->NextPeriphery) {
+      if (IsBlank(p->SubsystemVendor.view())) continue;
+      PrintDebugf(4, "\t\t%d) %-10s %-16s\n", counter++,
+                  p->SubsystemVendor.c_str(), p->SubsystemGroup.c_str());
+    }
+    PrintDebugf(4, "\n");
+  }
+  PrintDebugf(4, kStarBanner);
+}
+
+void StartUp(int argc, char** argv, run_state* state) {
+  DebugLevel = 0;
+  VerboseLevel = 1;
+  PrintDebugOnScreen = 1;
+  pHBAConditionsPath.clear();
+  pHBAFirmwarePath.clear();
+  pHBAWorkingPath.clear();
+
+  // The program name, the three passes, the combination rules and the
+  // published mode.
+  ParseCommandLine(argc, argv, state);
+
+  SettleTempDir();
+  SettleDirectories(state->start_word);
+  PrintDebugf(3, "HBA conditions file: %s\n", pHBAConditionsPath.c_str());
+  LoadConditions(*state);
+  // Shown by the verbose level only, never by a debug level.
+  if (VerboseLevel > 3) PrintConditionsListing();
+}

@@ -1,0 +1,29 @@
+// The start of the run: output levels, command line, mode, temporary
+// directory, the directories of the run and the conditions file.
+#pragma once
+
+#include "driver/run_state.h"
+
+// Runs the whole start of the run, in order.  Ends the process on a
+// refused command line (3), on help and the other listings (0), and on a
+// conditions file that cannot be loaded (15, 54, 55).
+void StartUp(int argc, char** argv, run_state* state);
+
+// The steps of StartUp after the command line.
+
+// TEMPDIR_BUFFER from TMPDIR (cut to fit), or "/tmp"; reported at level 3.
+void SettleTempDir();
+
+// The conditions, firmware and working directories.  Without --conpath the
+// directory of the start word is used, or the current directory when the
+// word has no "/".  Then "/" is appended to all three and the conditions
+// file's name to the conditions path.  Refuses (3) a directory that would
+// not fit the path buffers.
+void SettleDirectories(const char* start_word);
+
+// Reads the conditions file; ends the process with 15, 54 or 55 when that
+// fails.
+void LoadConditions(const run_state& state);
+
+// The allowed controller and storage combinations, at level 4.
+void PrintConditionsListing();

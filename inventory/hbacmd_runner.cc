@@ -1,0 +1,65 @@
+#include "inventory/hbacmd_runner.h"
+
+#include "driver/print_debug.h"
+#include "driver/return_codes.h"
+#include "driver/settings.h"
+#include "driver/shell.h"
+
+namespace {
+
+// The redirection target of a port's report: the working path, then
+// "<serial>_<function>_<suffix>", each value quoted on its own.
+std::string QuotedPortFile(const hba_info* port, const char* suffix) {
+  return ShellQuote(pHBAWorkingPath.view()) + "/" + ShellQuote(port->SerialNumber.view()) + "_" +
+         ShellQuote(port->PortFunction.view()) + "_" + suffix;
+}
+
+}  // namespace
+
+std::string ListHbasCommand() {
+  return ShellQuote(pHBAFlashCmdPath.view()) + " listhbas > " +
+         ShellQuote(pHBAWorkingPath.view()) + "/local_hba_list.out \n";
+}
+
+std::string HbaAttributesCommand(const hba_info* port) {
+  return "\n\t\t" + ShellQuote(pHBAFlashCmdPath.view()) + " hbaattributes " +
+         ShellQuote(PortAddress(port)) + " > " + QuotedPortFile(port, kHbaAttributesFile) + "\n";
+}
+
+std::string TargetMappingCommand(const hba_info* port) {
+  return "\n\t\t\t" + ShellQuote(pHBAFlashCmdPath.view()) + " targetmapping " +
+         ShellQuote(port->PortWWN.view()) + " > " + QuotedPortFile(port, kTargetMappingFile) +
+         "\n";
+}
+
+std::string ListHbasFile() { return std::string(pHBAWorkingPath.view()) + "/local_hba_list.out"; }
+
+std::string PortReportFile(const hba_info* port, const char* suffix) {
+  return std::string(pHBAWorkingPath.view()) + "/" + std::string(port->SerialNumber.view()) + "_" +
+         std::string(port->PortFunction.view()) + "_" + suffix;
+}
+
+int RunHbacmd(const std::string& command) {
+  PrintDebugf(6, "%s", command.c_str());
+  if (active_option_simulate) return 0;
+  return RunShellCommand(command);
+}
+
+int LocateHbacmd(const char* first, const char* second) {
+  pHBAFlashCmdPath = PathText{};
+  const char* reason = "";
+  if (PathExists(first, &reason)) {
+    pHBAFlashCmdPath.assign(first);
+  } else {
+    if (LevelAbove(2))
+      PrintDebugf(1, "Info: Flash command %s is not available: %s\n\n", first, reason);
+    if (!PathExists(second, &reason)) {
+      if (LevelAbove(0))
+        PrintDebugf(1, "Error: Flash command %s is not available: %s\n\n", second, reason);
+      return RET_SCLI_NOT_INSTALLED;
+    }
+    pHBAFlashCmdPath.assign(second);
+  }
+  if (LevelAbove(2)) PrintDebugf(1, "Info: Found flash command: %s\n\n", pHBAFlashCmdPath.c_str());
+  return 0;
+}

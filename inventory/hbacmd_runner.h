@@ -1,0 +1,36 @@
+// The hbacmd command lines and the files they write.
+//
+// Every value that comes from a report or from the command line (the
+// tool's path, the working path, addresses, serial numbers, PCI functions)
+// enters a command line as one quoted shell word, so that a serial number
+// such as "X;reboot" stays a name.  Ordinary values need no quotes and give
+// the command lines byte for byte as hbacmd's callers always wrote them.
+// The files are read back under the values as they stand.
+#pragma once
+
+#include <string>
+
+#include "inventory/hba_info.h"
+
+// "<hbacmd> listhbas > <working path>/local_hba_list.out \n"
+std::string ListHbasCommand();
+// "\n\t\t<hbacmd> hbaattributes <address> > <port file>\n"
+std::string HbaAttributesCommand(const hba_info* port);
+// "\n\t\t\t<hbacmd> targetmapping <PortWWN> > <port file>\n"
+std::string TargetMappingCommand(const hba_info* port);
+
+// "<working path>/local_hba_list.out"
+std::string ListHbasFile();
+// "<working path>/<SerialNumber>_<PortFunction>_<suffix>"
+std::string PortReportFile(const hba_info* port, const char* suffix);
+
+constexpr const char* kHbaAttributesFile = "hba_attributes.out";
+constexpr const char* kTargetMappingFile = "target_mapping.out";
+
+// Shows the command line at level 6 and runs it, unless simulating.
+// Returns the status the shell reports (0 when simulating).
+int RunHbacmd(const std::string& command);
+
+// Puts the first of the two paths that exists into pHBAFlashCmdPath.  0,
+// or RET_SCLI_NOT_INSTALLED with pHBAFlashCmdPath empty.
+int LocateHbacmd(const char* first, const char* second);

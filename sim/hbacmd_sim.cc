@@ -1,0 +1,209 @@
+// hbacmd-sim: a stand-in for the vendor's HBA management CLI hbacmd.
+//
+//   hbacmd-sim listhbas
+//   hbacmd-sim hbaattributes ADDR
+//   hbacmd-sim targetmapping WWN
+//   hbacmd-sim download ADDR IMAGE
+//   hbacmd-sim generate-site CNAS
+//   hbacmd-sim generate-conditions LINES CNAS
+//
+// The site comes from the file named by HBACMD_SIM_SITE; every call is
+// appended to the file named by HBACMD_SIM_LOG.  Reports and the vendor
+// tool's own errors go to stdout (the caller redirects them into report
+// files); problems of the simulation itself (no site, a malformed site, an
+// unwritable log) go to stderr and end with status 2.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sim/call_log.h"
+#include "sim/generate.h"
+#include "sim/reports.h"
+#include "sim/site.h"
+
+namespace {
+
+constexpr int kFailed = 1;      // the simulated command failed
+constexpr int kSetupError = 2;  // the simulation cannot run
+
+void Err(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+// Writes the bytes unchanged to stdout.
+int Emit(std::string_view text) {
+  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
+    Err(std::string("hbacmd-sim: cannot write the report: ") + std::strerror(errno));
+    return kSetupError;
+  }
+  if (std::fflush(stdout) != 0) {
+    Err(std::string("hbacmd-sim: cannot write the report: ") + std::strerror(errno));
+    return kSetupError;
+  }
+  return 0;
+}
+
+// An error of the simulated hbacmd: on stdout, like the vendor's tool.
+int CommandError(const std::string& text) {
+  Emit("ERROR: <1>: " + text + "\n");
+  return kFailed;
+}
+
+// Serves a raw report file byte for byte, then ends with status.
+int ServeRaw(const SimSite& site, std::string_view raw, int line, int status) {
+  const std::string path(raw);
+  FILE* file = std::fopen(path.c_str(), "rb");
+  std::string text;
+  bool ok = file != nullptr;
+  if (file) {
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+    ok = !std::ferror(file);
+    std::fclose(file);
+  }
+  if (!ok) {
+    Err("hbacmd-sim: site " + site.path + " line " + std::to_string(line) +
+        ": cannot read raw report " + path + ": " + std::strerror(errno));
+    return kSetupError;
+  }
+  int written = Emit(text);
+  return written ? written : status;
+}
+
+// Serves the report, or the vendor tool's failure when status is not 0.
+int Serve(const std::string& report, const char* verb, int status) {
+  if (status == 0) return Emit(report);
+  int written = Emit("ERROR: <" + std::to_string(status) + ">: " + verb + " failed\n");
+  return written ? written : status;
+}
+
+bool ParseCount(const char* text, long max, long* value) {
+  if (!*text || std::strlen(text) > 9) return false;
+  long n = 0;
+  for (const char* p = text; *p; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    n = n * 10 + (*p - '0');
+  }
+  if (n > max) return false;
+  *value = n;
+  return true;
+}
+
+int Usage() {
+  Err("usage: hbacmd-sim listhbas\n"
+      "       hbacmd-sim hbaattributes ADDR\n"
+      "       hbacmd-sim targetmapping WWN\n"
+      "       hbacmd-sim download ADDR IMAGE\n"
+      "       hbacmd-sim generate-site CNAS\n"
+      "       hbacmd-sim generate-conditions LINES CNAS\n"
+      "The site is the file named by HBACMD_SIM_SITE; calls are logged to HBACMD_SIM_LOG.");
+  return kFailed;
+}
+
+int GenerateSiteVerb(int argc, char** argv) {
+  long adapters = 0;
+  if (argc != 3 || !ParseCount(argv[2], kMaxGeneratedAdapters, &adapters)) {
+    Err("usage: hbacmd-sim generate-site CNAS (CNAS from 0 to " +
+        std::to_string(kMaxGeneratedAdapters) + ")");
+    return kFailed;
+  }
+  return Emit(GenerateSite(adapters));
+}
+
+int GenerateConditionsVerb(int argc, char** argv) {
+  long lines = 0, adapters = 0;
+  if (argc != 4 || !ParseCount(argv[2], kMaxGeneratedConditions, &lines) ||
+      !ParseCount(argv[3], kMaxGeneratedAdapters, &adapters)) {
+    Err("usage: hbacmd-sim generate-conditions LINES CNAS (LINES up to " +
+        std::to_string(kMaxGeneratedConditions) + ", CNAS up to " +
+        std::to_string(kMaxGeneratedAdapters) + ")");
+    return kFailed;
+  }
+  long needed = GeneratedControllerTypes(adapters);
+  if (lines < needed) {
+    Err("hbacmd-sim: " + std::to_string(adapters) + " adapters need at least " +
+        std::to_string(needed) + " conditions lines");
+    return kFailed;
+  }
+  return Emit(GenerateConditions(lines, adapters));
+}
+
+int SiteVerb(int argc, char** argv) {
+  const char* path = std::getenv("HBACMD_SIM_SITE");
+  if (!path || !*path) {
+    Err("hbacmd-sim: HBACMD_SIM_SITE is not set; it names the site file to simulate");
+    return kSetupError;
+  }
+  // A look-up needs only its own port.
+  const std::string verb = argv[1];
+  std::optional<std::string_view> only_address;
+  if (verb != "listhbas" && argc >= 3) only_address = argv[2];
+  SimSite site;
+  std::string message;
+  if (!LoadSite(path, &site, &message, only_address)) {
+    Err(message);
+    return kSetupError;
+  }
+
+  if (verb == "listhbas") {
+    if (argc != 2) return CommandError("Usage: hbacmd listhbas");
+    if (!site.listhbas_raw.empty())
+      return ServeRaw(site, site.listhbas_raw, site.listhbas_raw_line, site.listhbas_status);
+    return Serve(ListHbasReport(site), "listhbas", site.listhbas_status);
+  }
+  if (verb == "hbaattributes") {
+    if (argc != 3) return CommandError("Usage: hbacmd hbaattributes <WWPN|MAC>");
+    const SimPort* port = FindPort(site, argv[2]);
+    if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
+    if (!port->attributes_raw.empty())
+      return ServeRaw(site, port->attributes_raw, port->attributes_raw_line,
+                      port->attributes_status);
+    return Serve(HbaAttributesReport(site, *port), "hbaattributes", port->attributes_status);
+  }
+  if (verb == "targetmapping") {
+    if (argc != 3) return CommandError("Usage: hbacmd targetmapping <WWPN>");
+    const SimPort* port = FindPort(site, argv[2]);
+    if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
+    if (!AddressedByWwn(port->type))
+      return CommandError(std::string("Not an FC or FCoE port: ") + argv[2]);
+    if (!port->mapping_raw.empty())
+      return ServeRaw(site, port->mapping_raw, port->mapping_raw_line, port->mapping_status);
+    return Serve(TargetMappingReport(*port), "targetmapping", port->mapping_status);
+  }
+  // download
+  if (argc != 4) return CommandError("Usage: hbacmd download <WWPN|MAC> <ImageFileName>");
+  const SimPort* port = FindPort(site, argv[2]);
+  if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
+  struct stat status;
+  if (stat(argv[3], &status) != 0 || !S_ISREG(status.st_mode))
+    return CommandError(std::string("Cannot open image file ") + argv[3]);
+  int result = site.adapters[port->adapter].download_status;
+  int written = Emit(DownloadReport(site, *port, argv[3], status.st_size, result));
+  return written ? written : result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* log = std::getenv("HBACMD_SIM_LOG");
+  if (log && *log) {
+    std::string reason;
+    if (!AppendCallLog(log, EscapeCall(argc - 1, argv + 1), &reason)) {
+      Err(std::string("hbacmd-sim: cannot write the call log ") + log + ": " + reason);
+      return kSetupError;
+    }
+  }
+  if (argc < 2) return Usage();
+  const std::string verb = argv[1];
+  if (verb == "generate-site") return GenerateSiteVerb(argc, argv);
+  if (verb == "generate-conditions") return GenerateConditionsVerb(argc, argv);
+  if (verb == "listhbas" || verb == "hbaattributes" || verb == "targetmapping" ||
+      verb == "download")
+    return SiteVerb(argc, argv);
+  return CommandError("Unknown command: " + verb);
+}

@@ -1,0 +1,25 @@
+// The texts the simulated hbacmd prints: its three reports and the
+// progress of a download.  Label lines are "Label<padding>: value", the
+// label's colon being the first colon of the line.
+#pragma once
+
+#include <string>
+
+#include "sim/site.h"
+
+// "listhbas": a header line, then one block per port in site order, a
+// blank line between blocks.
+std::string ListHbasReport(const SimSite& site);
+
+// "hbaattributes ADDR": "HBA Attributes for ADDR", a blank line, then the
+// attribute lines, the adapter's PCI ids as written in the site.
+std::string HbaAttributesReport(const SimSite& site, const SimPort& port);
+
+// "targetmapping WWN": four header lines, then one block per LUN.  A port
+// without LUNs prints nothing after the header.
+std::string TargetMappingReport(const SimPort& port);
+
+// "download ADDR IMAGE": the progress lines; status is the site's download
+// status for the adapter (0 for success).
+std::string DownloadReport(const SimSite& site, const SimPort& port, const std::string& image,
+                           long long image_size, int status);

@@ -1,0 +1,161 @@
+// The start of a run as the caller meets it: the conditions file and its
+// path, the temporary directory report, the conditions listing and the
+// cell echo, in both builds.  No hbacmd exists in these runs, so a run that
+// gets past start-up ends with 21; only what start-up prints is compared.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/harness.h"
+
+namespace {
+
+e2e::RunOptions NoHbacmd() {
+  e2e::RunOptions options;
+  options.hbacmd = e2e::Hbacmd::kNone;
+  return options;
+}
+
+const char kConditions[] =
+    "# Vendor | Model | Vendor-Id | Device-Id | Sub-Vendor-Id | Sub-Device-Id\n"
+    "-------+-------+------\n"
+    "Emulex | OCe11102-FM | 19A2 | 0714 | 10DF | E602 | OCe11102 | 4.1 | 2.0 "
+    "| oc11 | *.ufi | | | DGC | RAID 5,RAID 10 | 0326 | KVL | Orvantis_SX1 "
+    "| x\n";
+
+const char kStarBanner[] =
+    "\n*********+*********+*********+*********+*********+*********+*********+"
+    "*********+\n";
+
+const std::string kListing =
+    std::string(kStarBanner) +
+    "\nList of allowed Fibre-Channel-Controller and Online-Storage-System "
+    "combinations:\n\n"
+    "Emulex     OCe11102-FM     \n"
+    "\t\t1) DGC        RAID 5,RAID 10  \n"
+    "\t\t2) KVL        Orvantis_SX1    \n"
+    "\n" +
+    kStarBanner;
+
+const char kCellEcho[] =
+    "             Emulex |      OCe11102-FM |   19A2 |   0714 |   10DF |   "
+    "E602 |     OCe11102 |          4.1 |          2.0 |         oc11 |      "
+    "  *.ufi |              |              |          DGC |     RAID 5,RAID "
+    "10 |         0326          KVL |       Orvantis_SX1 |            x\n";
+
+const char kNoTmpdir[] = "env: Environment variable TMPDIR is not set.\n";
+const char kHere[] = "HBA conditions file: ./FC_HBA_Conditions.txt\n";
+
+// Start-up printed `start` and the run went on (to the missing hbacmd).
+void ExpectStartedWith(const e2e::Result& result, const std::string& start) {
+  EXPECT_EQ(21, result.status);
+  EXPECT_EQ(start, result.out.substr(0, start.size()));
+}
+
+TEST(StartUp, MissingConditionsFile) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    e2e::Result result = scenario.Run(build, {}, NoHbacmd());
+    EXPECT_EQ(15, result.status);
+    EXPECT_EQ("Error: Could not open file ./FC_HBA_Conditions.txt\n"
+              "\nCann't access file ./FC_HBA_Conditions.txt.\n\n",
+              result.out);
+    EXPECT_EQ("", result.err);
+
+    result = scenario.Run(build, {"--silent"}, NoHbacmd());
+    EXPECT_EQ(15, result.status);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("", result.err);
+
+    // A debug level switches screen output off.
+    result = scenario.Run(build, {"-d", "6"}, NoHbacmd());
+    EXPECT_EQ(15, result.status);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("", result.err);
+  }
+}
+
+TEST(StartUp, TemporaryDirectoryReport) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.Write("FC_HBA_Conditions.txt", kConditions);
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    e2e::RunOptions options = NoHbacmd();
+    ExpectStartedWith(scenario.Run(build, {"-v", "3"}, options),
+                      std::string(kNoTmpdir) + kHere);
+
+    options.env = {"TMPDIR="};
+    ExpectStartedWith(scenario.Run(build, {"-v", "3"}, options),
+                      std::string("env: Environment variable TMPDIR is empty.\n") +
+                          kHere);
+
+    options.env = {"TMPDIR=/var/tmp/fc"};
+    ExpectStartedWith(scenario.Run(build, {"-v", "3"}, options),
+                      std::string("env: Temporary directory is: /var/tmp/fc.\n") +
+                          kHere);
+
+    // Level 2 shows neither.
+    e2e::Result result = scenario.Run(build, {"-v", "2"}, options);
+    EXPECT_EQ(21, result.status);
+    EXPECT_EQ(std::string::npos, result.out.find("env:"));
+    EXPECT_EQ(std::string::npos, result.out.find("HBA conditions file"));
+  }
+}
+
+TEST(StartUp, ConditionsDirectory) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.Write("conf/FC_HBA_Conditions.txt", kConditions);
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    ExpectStartedWith(
+        scenario.Run(build, {"-v", "3", "--conpath", "conf"}, NoHbacmd()),
+        std::string(kNoTmpdir) + "HBA conditions file: conf/FC_HBA_Conditions.txt\n");
+
+    // Started through the search path: the current directory.
+    e2e::RunOptions options = NoHbacmd();
+    options.argv0 = e2e::ProgramName(build);
+    options.cwd = "conf";
+    ExpectStartedWith(scenario.Run(build, {"-v", "3"}, options),
+                      std::string(kNoTmpdir) + "HBA conditions file: " +
+                          scenario.Path("conf") + "/FC_HBA_Conditions.txt\n");
+
+    // Started through a path: that path's directory, wherever the run
+    // starts.
+    options.argv0 = std::string("conf/") + e2e::ProgramName(build);
+    options.cwd = "";
+    ExpectStartedWith(
+        scenario.Run(build, {"-v", "3"}, options),
+        std::string(kNoTmpdir) + "HBA conditions file: conf/FC_HBA_Conditions.txt\n");
+  }
+}
+
+TEST(StartUp, ConditionsListingAndCellEcho) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.Write("FC_HBA_Conditions.txt", kConditions);
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    ExpectStartedWith(scenario.Run(build, {"-v", "4"}, NoHbacmd()),
+                      std::string(kNoTmpdir) + kHere + kListing);
+    ExpectStartedWith(scenario.Run(build, {"-v", "5"}, NoHbacmd()),
+                      std::string(kNoTmpdir) + kHere + kCellEcho + kListing);
+
+    // Never through a debug level, which shows nothing at all.
+    e2e::Result result = scenario.Run(build, {"-d", "5"}, NoHbacmd());
+    EXPECT_EQ(21, result.status);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("", result.err);
+
+    // The default level shows nothing of start-up.
+    result = scenario.Run(build, {}, NoHbacmd());
+    EXPECT_EQ(21, result.status);
+    EXPECT_EQ(std::string::npos, result.out.find("conditions"));
+  }
+}
+
+}  // namespace
