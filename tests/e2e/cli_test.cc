@@ -9,12 +9,6 @@
 
 namespace {
 
-e2e::RunOptions NoHbacmd() {
-  e2e::RunOptions options;
-  options.hbacmd = e2e::Hbacmd::kNone;
-  return options;
-}
-
 // The three usage texts, each naming the program once.
 const char kUsage[] =
     "\n"
@@ -106,7 +100,7 @@ void ExpectRuns(const e2e::Scenario& scenario, e2e::Build build,
     std::string call;
     for (const std::string& arg : run.args) call += " " + arg;
     SCOPED_TRACE(e2e::ProgramName(build) + call);
-    e2e::Result result = scenario.Run(build, run.args, NoHbacmd());
+    e2e::Result result = scenario.Run(build, run.args, e2e::NoHbacmd());
     EXPECT_EQ(run.status, result.status);
     EXPECT_EQ(run.out, result.out);
     EXPECT_EQ("", result.err);
@@ -200,7 +194,7 @@ TEST(CommandLine, LevelTooLargeForTheNumberParser) {
   e2e::Scenario scenario;
   for (auto build : e2e::AllBuilds()) {
     SCOPED_TRACE(e2e::ProgramName(build));
-    e2e::Result result = scenario.Run(build, {"-v", "4294967296"}, NoHbacmd());
+    e2e::Result result = scenario.Run(build, {"-v", "4294967296"}, e2e::NoHbacmd());
     if (build == e2e::Build::k32) {
       EXPECT_EQ(1, result.status);
       EXPECT_EQ("strtoul: Numerical result out of range\n", result.err);

@@ -96,6 +96,14 @@ const std::vector<Build>& AllBuilds() {
 
 bool IsRoot() { return geteuid() == 0; }
 
+RunOptions NoHbacmd() { return HbacmdAt(Hbacmd::kNone); }
+
+RunOptions HbacmdAt(Hbacmd place) {
+  RunOptions options;
+  options.hbacmd = place;
+  return options;
+}
+
 bool SandboxAvailable(std::string* reason) {
   static const std::pair<bool, std::string> probe = [] {
     std::string dir = fs::temp_directory_path() / ("fcguard-e2e-probe-" + std::to_string(getpid()));
@@ -168,6 +176,10 @@ std::vector<std::string> Scenario::List(const std::string& relative) const {
   return names;
 }
 
+void Scenario::UseSampleConditions() const {
+  Write("FC_HBA_Conditions.txt", ReadFile(SourceDir() + "/sim/sites/FC_HBA_Conditions.txt"));
+}
+
 void Scenario::UseSite(const std::string& name_or_text) {
   if (name_or_text.find('\n') == std::string::npos) {
     site_ = SourceDir() + "/sim/sites/" + name_or_text + ".site";
@@ -190,6 +202,7 @@ Result Scenario::Run(Build build, const std::vector<std::string>& args,
   std::string argv0 = options.argv0.empty() ? std::string("./") + ProgramName(build) : options.argv0;
   const char* place = options.hbacmd == Hbacmd::kOpt    ? "opt"
                       : options.hbacmd == Hbacmd::kSbin ? "sbin"
+                      : options.hbacmd == Hbacmd::kBoth ? "both"
                                                         : "none";
   std::vector<std::string> argv = {"/bin/bash", SourceDir() + "/sim/sandbox", "--hbacmd", place,
                                    "--sim", BinaryDir() + "/hbacmd-sim",

@@ -13,7 +13,7 @@ const char* ProgramName(Build build);  // "fcguard" or "fcguard32"
 const std::vector<Build>& AllBuilds();
 
 // Where the simulator answers inside the sandbox.
-enum class Hbacmd { kOpt, kSbin, kNone };
+enum class Hbacmd { kOpt, kSbin, kBoth, kNone };
 
 struct Result {
   int status = -1;
@@ -33,6 +33,11 @@ struct RunOptions {
   // directory itself.
   std::string cwd;
 };
+
+// Run options for the common cases (designated initialisers would trip
+// -Wmissing-field-initializers).
+RunOptions NoHbacmd();
+RunOptions HbacmdAt(Hbacmd place);
 
 // True when the sandbox works here.  Otherwise reason tells why.
 bool SandboxAvailable(std::string* reason);
@@ -68,6 +73,10 @@ class Scenario {
   bool Exists(const std::string& relative) const;
   // Names of the entries of a directory below work/, sorted.
   std::vector<std::string> List(const std::string& relative = "") const;
+
+  // Copies the sample conditions file (sim/sites/FC_HBA_Conditions.txt)
+  // into work/.
+  void UseSampleConditions() const;
 
   // The simulated site: a file of sim/sites/ by name ("cna-basic"), or,
   // when the text holds a line break, the site description itself.

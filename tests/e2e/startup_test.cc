@@ -11,12 +11,6 @@
 
 namespace {
 
-e2e::RunOptions NoHbacmd() {
-  e2e::RunOptions options;
-  options.hbacmd = e2e::Hbacmd::kNone;
-  return options;
-}
-
 const char kConditions[] =
     "# Vendor | Model | Vendor-Id | Device-Id | Sub-Vendor-Id | Sub-Device-Id\n"
     "-------+-------+------\n"
@@ -58,20 +52,20 @@ TEST(StartUp, MissingConditionsFile) {
   e2e::Scenario scenario;
   for (auto build : e2e::AllBuilds()) {
     SCOPED_TRACE(e2e::ProgramName(build));
-    e2e::Result result = scenario.Run(build, {}, NoHbacmd());
+    e2e::Result result = scenario.Run(build, {}, e2e::NoHbacmd());
     EXPECT_EQ(15, result.status);
     EXPECT_EQ("Error: Could not open file ./FC_HBA_Conditions.txt\n"
               "\nCann't access file ./FC_HBA_Conditions.txt.\n\n",
               result.out);
     EXPECT_EQ("", result.err);
 
-    result = scenario.Run(build, {"--silent"}, NoHbacmd());
+    result = scenario.Run(build, {"--silent"}, e2e::NoHbacmd());
     EXPECT_EQ(15, result.status);
     EXPECT_EQ("", result.out);
     EXPECT_EQ("", result.err);
 
     // A debug level switches screen output off.
-    result = scenario.Run(build, {"-d", "6"}, NoHbacmd());
+    result = scenario.Run(build, {"-d", "6"}, e2e::NoHbacmd());
     EXPECT_EQ(15, result.status);
     EXPECT_EQ("", result.out);
     EXPECT_EQ("", result.err);
@@ -84,7 +78,7 @@ TEST(StartUp, TemporaryDirectoryReport) {
   scenario.Write("FC_HBA_Conditions.txt", kConditions);
   for (auto build : e2e::AllBuilds()) {
     SCOPED_TRACE(e2e::ProgramName(build));
-    e2e::RunOptions options = NoHbacmd();
+    e2e::RunOptions options = e2e::NoHbacmd();
     ExpectStartedWith(scenario.Run(build, {"-v", "3"}, options),
                       std::string(kNoTmpdir) + kHere);
 
@@ -113,11 +107,11 @@ TEST(StartUp, ConditionsDirectory) {
   for (auto build : e2e::AllBuilds()) {
     SCOPED_TRACE(e2e::ProgramName(build));
     ExpectStartedWith(
-        scenario.Run(build, {"-v", "3", "--conpath", "conf"}, NoHbacmd()),
+        scenario.Run(build, {"-v", "3", "--conpath", "conf"}, e2e::NoHbacmd()),
         std::string(kNoTmpdir) + "HBA conditions file: conf/FC_HBA_Conditions.txt\n");
 
     // Started through the search path: the current directory.
-    e2e::RunOptions options = NoHbacmd();
+    e2e::RunOptions options = e2e::NoHbacmd();
     options.argv0 = e2e::ProgramName(build);
     options.cwd = "conf";
     ExpectStartedWith(scenario.Run(build, {"-v", "3"}, options),
@@ -140,19 +134,19 @@ TEST(StartUp, ConditionsListingAndCellEcho) {
   scenario.Write("FC_HBA_Conditions.txt", kConditions);
   for (auto build : e2e::AllBuilds()) {
     SCOPED_TRACE(e2e::ProgramName(build));
-    ExpectStartedWith(scenario.Run(build, {"-v", "4"}, NoHbacmd()),
+    ExpectStartedWith(scenario.Run(build, {"-v", "4"}, e2e::NoHbacmd()),
                       std::string(kNoTmpdir) + kHere + kListing);
-    ExpectStartedWith(scenario.Run(build, {"-v", "5"}, NoHbacmd()),
+    ExpectStartedWith(scenario.Run(build, {"-v", "5"}, e2e::NoHbacmd()),
                       std::string(kNoTmpdir) + kHere + kCellEcho + kListing);
 
     // Never through a debug level, which shows nothing at all.
-    e2e::Result result = scenario.Run(build, {"-d", "5"}, NoHbacmd());
+    e2e::Result result = scenario.Run(build, {"-d", "5"}, e2e::NoHbacmd());
     EXPECT_EQ(21, result.status);
     EXPECT_EQ("", result.out);
     EXPECT_EQ("", result.err);
 
     // The default level shows nothing of start-up.
-    result = scenario.Run(build, {}, NoHbacmd());
+    result = scenario.Run(build, {}, e2e::NoHbacmd());
     EXPECT_EQ(21, result.status);
     EXPECT_EQ(std::string::npos, result.out.find("conditions"));
   }
