@@ -46,7 +46,7 @@ class EntryIndex {
 
   bool built_ = false;
   std::unordered_map<uint64_t, std::vector<std::size_t>> positions_;
-  const std::vector<std::size_t> none_;
+  const std::vector<std::size_t> none_{};
 };
 
 // A selection with a sub-vendor id above 0 names a sub-vendor: then the

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "driver/fixed_text.h"
 
@@ -52,6 +53,10 @@ fc_periphery_info* get_new_periphery_info_entry();
 // opened) or 54 (out of memory); ends the process with 55 on a cell it
 // refuses.
 int Read_FC_Config_File(const char* path);
+
+// The same from a file already open, which the caller closes; `path` only
+// names it in messages.
+int Read_FC_Config_Stream(FILE* file, const char* path);
 
 // Frees every entry and empties the list (tests and fuzzing only; the
 // program keeps the list until it ends).

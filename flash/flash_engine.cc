@@ -129,6 +129,16 @@ int FlashPass(const hba_info* port, const PathText& directory, const FixedText<8
   return RET_OK;
 }
 
+// True when a "/"-separated component of the path is "..".
+bool HasParentComponent(std::string_view path) {
+  for (;;) {
+    std::size_t slash = path.find('/');
+    if (path.substr(0, slash) == "..") return true;
+    if (slash == std::string_view::npos) return false;
+    path.remove_prefix(slash + 1);
+  }
+}
+
 int PrintDirectoryTooLong(const PathText& base, std::string_view rest) {
   PrintDebugf(1, "Error: Firmware directory is longer than %zu characters: %s%.*s\n\n",
               PathText::kCapacity, base.c_str(), static_cast<int>(rest.size()), rest.data());
@@ -169,7 +179,10 @@ int FlashBladeEngine(hba_info* port, fc_config_file_entry** entry, global_ctrl_f
       conditions->FirmwareDir.empty() ? port->Model.view() : conditions->FirmwareDir.view();
   PathText directory = pHBAFirmwarePath;
   if (!directory.append(sub)) return PrintDirectoryTooLong(pHBAFirmwarePath, sub);
-  if (!PathExists(directory.c_str())) {
+  // A model name from the report that climbs out of the firmware directory
+  // ("../x") names none of its sub-directories.
+  bool foreign = conditions->FirmwareDir.empty() && HasParentComponent(sub);
+  if (foreign || !PathExists(directory.c_str())) {
     PrintDebugf(1, "\t\tFirmware directory is not available: %s\n\n", directory.c_str());
     directory = pHBAFirmwarePath;
   }

@@ -1,6 +1,10 @@
 #include "inventory/classify.h"
 
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "driver/print_debug.h"
 #include "inventory/hba_info.h"
@@ -27,13 +31,60 @@ int FunctionNumber(const hba_info* port) {
   return number;
 }
 
+// The entries of each serial number.  An entry belongs with exactly those
+// whose serial number is one of the (at most 24) prefixes of its own, so
+// the entries it belongs with are found by looking up those prefixes
+// instead of walking the whole list.
+using SerialGroups = std::unordered_map<std::string_view, std::vector<int>>;
+
+// Calls visit(id) for every id filed under a prefix of the serial number,
+// shortest prefix first.
+template <typename Visit>
+void ForEachBelongedTo(const SerialGroups& groups, std::string_view serial, Visit visit) {
+  for (std::size_t length = 0; length <= serial.size(); ++length) {
+    auto group = groups.find(serial.substr(0, length));
+    if (group == groups.end()) continue;
+    for (int id : group->second) visit(id);
+  }
+}
+
 // The list as a counted array; n is the number of entries before the null.
+// While the walks reorder it, it also knows where each entry stands: an
+// entry's id is its position when the tracking started.
 struct PortList {
   hba_info** slot;
   int n;
+  std::vector<int>* position_of = nullptr;  // by id
+  std::vector<int>* id_at = nullptr;        // by position
   hba_info* operator[](int i) const { return slot[i]; }
-  void Exchange(int i, int j) const { std::swap(slot[i], slot[j]); }
+  void Exchange(int i, int j) const {
+    std::swap(slot[i], slot[j]);
+    if (position_of == nullptr) return;
+    std::swap((*id_at)[i], (*id_at)[j]);
+    (*position_of)[(*id_at)[i]] = i;
+    (*position_of)[(*id_at)[j]] = j;
+  }
 };
+
+// The positions and serial groups that the grouping walks look up.
+struct WalkIndex {
+  std::vector<int> position_of;
+  std::vector<int> id_at;
+  SerialGroups groups;
+};
+
+void StartTracking(PortList* list, WalkIndex* index) {
+  index->position_of.resize(list->n);
+  index->id_at.resize(list->n);
+  index->groups.reserve(list->n);
+  for (int i = 0; i < list->n; ++i) {
+    index->position_of[i] = i;
+    index->id_at[i] = i;
+    index->groups[(*list)[i]->SerialNumber.view()].push_back(i);
+  }
+  list->position_of = &index->position_of;
+  list->id_at = &index->id_at;
+}
 
 PortList CurrentList() {
   int n = 0;
@@ -57,11 +108,31 @@ struct KindMarks {
   bool iscsi = false;
 };
 
+// Gathers the entries from c + 2 on that the entry at c belongs with right
+// behind it, at c + 1, c + 2, ...: the k-th of them in list order is
+// exchanged with the entry at c + k.  This is exactly what scanning the
+// rest of the list and exchanging each such entry with the next free slot
+// does (every entry that the scan passes over or moves stays behind the
+// scan), but it looks only at the entries with a fitting serial number.
+void GatherBehind(const PortList& list, const SerialGroups& groups, int c,
+                  std::vector<int>* found) {
+  found->clear();
+  ForEachBelongedTo(groups, list[c]->SerialNumber.view(), [&](int id) {
+    int position = (*list.position_of)[id];
+    if (position >= c + 2) found->push_back(position);
+  });
+  std::sort(found->begin(), found->end());
+  int t = c + 1;
+  for (int j : *found) list.Exchange(t++, j);
+}
+
 // The grouping walk from position s: the entries that belong with the one
 // the walk stands on are gathered right behind it.  With an anchor the walk
 // stops at the first entry that does not belong with the anchor's entry.
 // With marks, every entry the walk stands on is examined for its kind.
-void GroupingWalk(const PortList& list, int s, int anchor, KindMarks* marks) {
+void GroupingWalk(const PortList& list, const SerialGroups& groups, int s, int anchor,
+                  KindMarks* marks) {
+  std::vector<int> found;
   for (int c = s; c + 1 < list.n; ++c) {
     if (anchor >= 0 && !BelongsWith(list[c], list[anchor])) return;
     if (marks != nullptr) {
@@ -71,12 +142,7 @@ void GroupingWalk(const PortList& list, int s, int anchor, KindMarks* marks) {
         marks->iscsi = true;
     }
     if (BelongsWith(list[c], list[c + 1])) continue;
-    int t = c + 1;
-    for (int j = c + 2; j < list.n; ++j) {
-      if (!BelongsWith(list[c], list[j])) continue;
-      list.Exchange(t, j);
-      ++t;
-    }
+    GatherBehind(list, groups, c, &found);
   }
 }
 
@@ -110,9 +176,10 @@ void DropFCEntries(PortList* list) {
 // One kind's turn of the ordering at p (sub-step 3 for FCoE, 5 for
 // iSCSI).  Returns whether an adapter of the kind was placed at p; sets
 // *finished when the ordering is over.
-bool PlaceKind(const PortList& list, int p, bool (*is_kind)(const hba_info*), bool* finished) {
+bool PlaceKind(const PortList& list, const SerialGroups& groups, int p,
+               bool (*is_kind)(const hba_info*), bool* finished) {
   if (is_kind(list[p])) {
-    GroupingWalk(list, p, -1, nullptr);
+    GroupingWalk(list, groups, p, -1, nullptr);
     return true;
   }
   if (p + 1 >= list.n) {
@@ -122,7 +189,7 @@ bool PlaceKind(const PortList& list, int p, bool (*is_kind)(const hba_info*), bo
   for (int j = p + 1; j < list.n; ++j) {
     if (!is_kind(list[j])) continue;
     list.Exchange(j, p);
-    GroupingWalk(list, p, p, nullptr);
+    GroupingWalk(list, groups, p, p, nullptr);
     return true;
   }
   return false;
@@ -130,16 +197,16 @@ bool PlaceKind(const PortList& list, int p, bool (*is_kind)(const hba_info*), bo
 
 // Adapters with an FCoE port first, then those with an iSCSI port, each
 // headed by such a port.
-void OrderByKind(const PortList& list, const KindMarks& marks) {
+void OrderByKind(const PortList& list, const SerialGroups& groups, const KindMarks& marks) {
   int p = 0;
   while (p < list.n && (marks.fcoe || marks.iscsi)) {
     bool finished = false;
-    bool fcoe_placed = marks.fcoe && PlaceKind(list, p, IsFCoE, &finished);
+    bool fcoe_placed = marks.fcoe && PlaceKind(list, groups, p, IsFCoE, &finished);
     if (finished) return;
     if (fcoe_placed) p = AdvanceOverGroup(list, p);
     bool iscsi_placed = false;
     if (!fcoe_placed) {
-      iscsi_placed = marks.iscsi && PlaceKind(list, p, IsISCSI, &finished);
+      iscsi_placed = marks.iscsi && PlaceKind(list, groups, p, IsISCSI, &finished);
       if (finished) return;
       if (iscsi_placed) p = AdvanceOverGroup(list, p);
     }
@@ -163,16 +230,29 @@ void Link(hba_info* port, hba_info* partner) {
   target->NextFCoEPort = port;
 }
 
-// Links the port to every entry of its adapter with the function and port
-// number that begin with the digit; the last such entry stays its partner.
-void LinkToPartners(const PortList& list, hba_info* port, char digit) {
+// The entries with a serial number whose function and port number both
+// begin with the digit, filed by serial number, each group in list order.
+SerialGroups PartnerCandidates(const PortList& list, char digit) {
+  SerialGroups candidates;
   for (int q = 0; q < list.n; ++q) {
-    hba_info* partner = list[q];
-    if (HasNoSerialNumber(partner) || !BelongsWith(port, partner)) continue;
+    const hba_info* partner = list[q];
+    if (HasNoSerialNumber(partner)) continue;
     if (partner->PortFunction.c_str()[0] != digit || partner->PortNumber.c_str()[0] != digit)
       continue;
-    Link(port, partner);
+    candidates[partner->SerialNumber.view()].push_back(q);
   }
+  return candidates;
+}
+
+// Links the port to every candidate that it belongs with, in list order;
+// the last one stays its partner.
+void LinkToPartners(const PortList& list, const SerialGroups& candidates, hba_info* port,
+                    std::vector<int>* found) {
+  found->clear();
+  ForEachBelongedTo(candidates, port->SerialNumber.view(),
+                    [&](int q) { found->push_back(q); });
+  std::sort(found->begin(), found->end());
+  for (int q : *found) Link(port, list[q]);
 }
 
 }  // namespace
@@ -187,8 +267,10 @@ int Classify_Ctrl_List() {
   PrintDebugf(6, "\n\nList of CNA controller.\n");
   PrintListing(list, "\n");
 
+  WalkIndex index;
+  StartTracking(&list, &index);
   KindMarks marks;
-  GroupingWalk(list, 0, -1, &marks);
+  GroupingWalk(list, index.groups, 0, -1, &marks);
   if (list.n > 0) {
     if (IsFCoE(list[list.n - 1]))
       marks.fcoe = true;
@@ -202,7 +284,7 @@ int Classify_Ctrl_List() {
   else if (marks.fcoe)
     PrintDebugf(6, "\nOnly FC ports detected.\n");
 
-  OrderByKind(list, marks);
+  OrderByKind(list, index.groups, marks);
   SortByFunction(list);
   PrintListing(list, "\n\nTotal Result after PCI function sort.\n\n");
   return 0;
@@ -211,11 +293,14 @@ int Classify_Ctrl_List() {
 int Determine_Flash_Ports() {
   if (p_hba_info_list == nullptr) return 0;
   PortList list = CurrentList();
+  const SerialGroups on_zero = PartnerCandidates(list, '0');
+  const SerialGroups on_one = PartnerCandidates(list, '1');
+  std::vector<int> found;
   for (int p = 0; p < list.n; ++p) {
     hba_info* port = list[p];
     if (HasNoSerialNumber(port)) continue;
-    LinkToPartners(list, port, '0');
-    if (port->FlashPartner == nullptr) LinkToPartners(list, port, '1');
+    LinkToPartners(list, on_zero, port, &found);
+    if (port->FlashPartner == nullptr) LinkToPartners(list, on_one, port, &found);
   }
   return 0;
 }

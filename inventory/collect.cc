@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "driver/print_debug.h"
 #include "driver/return_codes.h"
@@ -30,6 +31,33 @@ int ReadReportFile(const std::string& path, ReportReader reader, hba_info* port)
 
 int ReadListHbas(FILE* report, hba_info*) { return ReadListHbasReport(report); }
 
+// A port's report file is named by its serial number and PCI function, as
+// the listhbas report gives them.  A ".." path component among them would
+// have the shell write the file, and the parser read it, outside the
+// working directory.
+bool ReportFileLeavesWorkingDirectory(const hba_info* port, const char* suffix) {
+  std::string name = std::string(port->SerialNumber.view()) + "_" +
+                     std::string(port->PortFunction.view()) + "_" + suffix;
+  std::string_view rest = name;
+  for (;;) {
+    std::size_t slash = rest.find('/');
+    if (rest.substr(0, slash) == "..") return true;
+    if (slash == std::string_view::npos) return false;
+    rest.remove_prefix(slash + 1);
+  }
+}
+
+// No command runs for such a port, and its report counts as missing, as
+// when the shell cannot create it.
+int RefuseReportFile(hba_info* port, const char* suffix, const char* skip) {
+  if (HasNoSerialNumber(port)) {
+    PrintDebugf(1, "%s", skip);
+    return 0;
+  }
+  PrintDebugf(1, "Error: Could not open file %s\n", PortReportFile(port, suffix).c_str());
+  return RET_REPORT_FILE_MISSING;
+}
+
 // Runs listhbas and reads its report into p_hba_info_list.
 int CollectPorts() {
   int status = RunHbacmd(ListHbasCommand());
@@ -44,6 +72,8 @@ int CollectPorts() {
 }
 
 int CollectAttributes(hba_info* port) {
+  if (ReportFileLeavesWorkingDirectory(port, kHbaAttributesFile))
+    return RefuseReportFile(port, kHbaAttributesFile, "\t\tNo serial number => SKIP!\n");
   int status = RunHbacmd(HbaAttributesCommand(port));
   const char* shown = port->PortType.starts_with("FC") ? port->PortWWN.c_str()
                                                         : port->PermanentMAC.c_str();
@@ -61,6 +91,8 @@ int CollectAttributes(hba_info* port) {
 }
 
 int CollectTargetMapping(hba_info* port) {
+  if (ReportFileLeavesWorkingDirectory(port, kTargetMappingFile))
+    return RefuseReportFile(port, kTargetMappingFile, "\t\t\tNo serial number => SKIP!\n");
   int status = RunHbacmd(TargetMappingCommand(port));
   if (status == 0)
     PrintDebugf(6, "\n\t\t\tSuccess, \"hbacmd targetmapping %s\" command returned code %d.\n",

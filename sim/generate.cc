@@ -1,7 +1,14 @@
 #include "sim/generate.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <string_view>
+
+#include "sim/reports.h"
+#include "sim/site.h"
 
 namespace {
 
@@ -94,4 +101,176 @@ std::string GenerateConditions(long lines, long adapters) {
             type.conditions_model);
   }
   return out;
+}
+
+namespace {
+
+const char* VerbOf(SimReport report) {
+  switch (report) {
+    case SimReport::kListHbas: return "listhbas";
+    case SimReport::kHbaAttributes: return "hbaattributes";
+    case SimReport::kTargetMapping: return "targetmapping";
+  }
+  return "";
+}
+
+// Reads a raw override file byte for byte.
+bool ReadRaw(const SimSite& site, std::string_view raw, int line, std::string* text,
+             std::string* message) {
+  const std::string path(raw);
+  FILE* file = std::fopen(path.c_str(), "rb");
+  int error = errno;
+  bool ok = file != nullptr;
+  if (file) {
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+    ok = !std::ferror(file);
+    error = errno;
+    std::fclose(file);
+  }
+  if (!ok) {
+    *message = "hbacmd-sim: site " + site.path + " line " + std::to_string(line) +
+               ": cannot read raw report " + path + ": " + std::strerror(error);
+  }
+  return ok;
+}
+
+// The characters a listhbas value may hold so that fcguard reads it back
+// unchanged: no control characters (they would break or join lines, or
+// turn into blanks).
+bool ReadsBack(std::string_view value) {
+  for (unsigned char c : value)
+    if (c < 0x20 || c == 0x7f) return false;
+  return true;
+}
+
+// A value that names a file or a port: it must also come back whole (no
+// blank, no double quote, not longer than fcguard's field).
+bool Identity(std::string_view value, size_t width) {
+  return value.size() <= width && ReadsBack(value) &&
+         value.find_first_of(" \"") == std::string_view::npos;
+}
+
+// fcguard's field widths for the values that name report files and ports.
+constexpr size_t kSerialWidth = 23;
+constexpr size_t kFunctionWidth = 3;
+constexpr size_t kTypeWidth = 15;
+constexpr size_t kWwnWidth = 23;
+constexpr size_t kMacWidth = 17;
+
+bool CheckReadsBack(const SimSite& site, std::string* message) {
+  auto refuse = [&](int line, const std::string& what) {
+    *message = "hbacmd-sim: site " + site.path;
+    if (line > 0) *message += " line " + std::to_string(line);
+    *message += ": " + what + " would not reach fcguard as written; " +
+                "generate-reports cannot mirror its run";
+    return false;
+  };
+  if (!site.listhbas_raw.empty())
+    return refuse(site.listhbas_raw_line, "the listhbas raw override");
+  if (!ReadsBack(site.host)) return refuse(0, "the host name");
+  for (const SimAdapter& adapter : site.adapters) {
+    if (!Identity(adapter.serial, kSerialWidth))
+      return refuse(adapter.line, "serial number '" + std::string(adapter.serial) + "'");
+    for (std::string_view value : {adapter.model, adapter.mfg, adapter.bus})
+      if (!ReadsBack(value)) return refuse(adapter.line, "a value of the adapter");
+  }
+  for (const SimPort& port : site.ports) {
+    size_t width = AddressedByWwn(port.type) ? kWwnWidth : kMacWidth;
+    if (port.address.empty() || !Identity(port.address, width))
+      return refuse(port.line, "address '" + std::string(port.address) + "'");
+    if (!Identity(port.function, kFunctionWidth) || !Identity(port.type, kTypeWidth))
+      return refuse(port.line, "the port type or function");
+    if (!ReadsBack(port.number)) return refuse(port.line, "the port number");
+    for (const auto& value : {port.node_wwn, port.fabric, port.current_mac, port.flags, port.mode})
+      if (value && !ReadsBack(*value)) return refuse(port.line, "a value of the port");
+  }
+  return true;
+}
+
+// Writes the file as the shell's redirection would: created or truncated.
+// False when it cannot be created.
+bool WriteReport(const std::string& path, const std::string& text, std::string* message) {
+  FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) {
+    *message = "hbacmd-sim: cannot create " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) *message = "hbacmd-sim: cannot write " + path + ": " + std::strerror(errno);
+  return ok;
+}
+
+}  // namespace
+
+bool AnswerReport(const SimSite& site, SimReport report, const SimPort* port, SimAnswer* answer,
+                  std::string* message) {
+  answer->text.clear();
+  std::string_view raw;
+  int raw_line = 0;
+  switch (report) {
+    case SimReport::kListHbas:
+      raw = site.listhbas_raw;
+      raw_line = site.listhbas_raw_line;
+      answer->status = site.listhbas_status;
+      break;
+    case SimReport::kHbaAttributes:
+      raw = port->attributes_raw;
+      raw_line = port->attributes_raw_line;
+      answer->status = port->attributes_status;
+      break;
+    case SimReport::kTargetMapping:
+      if (!AddressedByWwn(port->type)) {
+        answer->text = "ERROR: <1>: Not an FC or FCoE port: " + std::string(port->address) + "\n";
+        answer->status = 1;
+        return true;
+      }
+      raw = port->mapping_raw;
+      raw_line = port->mapping_raw_line;
+      answer->status = port->mapping_status;
+      break;
+  }
+  if (!raw.empty()) return ReadRaw(site, raw, raw_line, &answer->text, message);
+  if (answer->status != 0) {
+    answer->text = "ERROR: <" + std::to_string(answer->status) + ">: " + VerbOf(report) +
+                   " failed\n";
+    return true;
+  }
+  switch (report) {
+    case SimReport::kListHbas: answer->text = ListHbasReport(site); break;
+    case SimReport::kHbaAttributes: answer->text = HbaAttributesReport(site, *port); break;
+    case SimReport::kTargetMapping: answer->text = TargetMappingReport(*port); break;
+  }
+  return true;
+}
+
+bool GenerateReports(const SimSite& site, const std::string& directory, std::string* message) {
+  if (!CheckReadsBack(site, message)) return false;
+  SimAnswer answer;
+  if (!AnswerReport(site, SimReport::kListHbas, nullptr, &answer, message)) return false;
+  std::string note;
+  if (!WriteReport(directory + "/local_hba_list.out", answer.text, &note)) {
+    *message = note;  // fcguard cannot read its inventory either
+    return false;
+  }
+  if (answer.status != 0) return true;  // fcguard stops after a failed listhbas
+
+  // One pass per report kind, in site order, as fcguard runs them.
+  for (SimReport report : {SimReport::kHbaAttributes, SimReport::kTargetMapping}) {
+    const char* suffix =
+        report == SimReport::kHbaAttributes ? "hba_attributes.out" : "target_mapping.out";
+    for (const SimPort& port : site.ports) {
+      if (report == SimReport::kTargetMapping && !AddressedByWwn(port.type)) continue;
+      const SimAdapter& adapter = site.adapters[port.adapter];
+      const std::string path = directory + "/" + std::string(adapter.serial) + "_" +
+                               std::string(port.function) + "_" + suffix;
+      if (!AnswerReport(site, report, &port, &answer, message)) return false;
+      if (!WriteReport(path, answer.text, &note) &&
+          std::string_view(adapter.serial).substr(0, 3) != "n/a")
+        return true;  // fcguard cannot open the report and ends its run
+    }
+  }
+  return true;
 }

@@ -19,3 +19,36 @@ long GeneratedControllerTypes(long adapters);
 // type of GenerateSite(adapters), allowing its storage.  lines must be at
 // least GeneratedControllerTypes(adapters).
 std::string GenerateConditions(long lines, long adapters);
+
+struct SimSite;
+struct SimPort;
+
+// What one call of the simulated tool prints on stdout, and its status.
+struct SimAnswer {
+  std::string text;
+  int status = 0;
+};
+
+enum class SimReport { kListHbas, kHbaAttributes, kTargetMapping };
+
+// The answer to the listhbas call (port null) or to the hbaattributes or
+// targetmapping call for the port: the raw override when the site names
+// one (served whatever the status), the vendor tool's failure line when
+// the status is not 0, else the report.  False with a message when a raw
+// override cannot be read.
+bool AnswerReport(const SimSite& site, SimReport report, const SimPort* port, SimAnswer* answer,
+                  std::string* message);
+
+// Writes into directory exactly the report files that a full fcguard run
+// at its default levels leaves in its working directory, byte for byte as
+// the calls would write them, without starting a process per call: the
+// listhbas report, then each port's hbaattributes report in site order,
+// then the targetmapping report of every FC and FCoE port.  A file that
+// cannot be created is left out, as the shell leaves it; for a port whose
+// serial number does not begin with "n/a" fcguard stops there, and so does
+// this.  After a failed listhbas only its report is written.  Sites that
+// fcguard would not read back as written are refused with a message: a
+// listhbas raw override, a listhbas value holding a control character, an
+// empty address, or a serial number, function, port type or address that
+// is longer than fcguard's field or holds a blank or a double quote.
+bool GenerateReports(const SimSite& site, const std::string& directory, std::string* message);

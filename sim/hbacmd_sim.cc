@@ -6,6 +6,7 @@
 //   hbacmd-sim download ADDR IMAGE
 //   hbacmd-sim generate-site CNAS
 //   hbacmd-sim generate-conditions LINES CNAS
+//   hbacmd-sim generate-reports SITE DIR
 //
 // The site comes from the file named by HBACMD_SIM_SITE; every call is
 // appended to the file named by HBACMD_SIM_LOG.  Reports and the vendor
@@ -53,33 +54,16 @@ int CommandError(const std::string& text) {
   return kFailed;
 }
 
-// Serves a raw report file byte for byte, then ends with status.
-int ServeRaw(const SimSite& site, std::string_view raw, int line, int status) {
-  const std::string path(raw);
-  FILE* file = std::fopen(path.c_str(), "rb");
-  std::string text;
-  bool ok = file != nullptr;
-  if (file) {
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-    ok = !std::ferror(file);
-    std::fclose(file);
-  }
-  if (!ok) {
-    Err("hbacmd-sim: site " + site.path + " line " + std::to_string(line) +
-        ": cannot read raw report " + path + ": " + std::strerror(errno));
+// Prints the answer of a look-up and ends with its status.
+int Serve(const SimSite& site, SimReport report, const SimPort* port) {
+  SimAnswer answer;
+  std::string message;
+  if (!AnswerReport(site, report, port, &answer, &message)) {
+    Err(message);
     return kSetupError;
   }
-  int written = Emit(text);
-  return written ? written : status;
-}
-
-// Serves the report, or the vendor tool's failure when status is not 0.
-int Serve(const std::string& report, const char* verb, int status) {
-  if (status == 0) return Emit(report);
-  int written = Emit("ERROR: <" + std::to_string(status) + ">: " + verb + " failed\n");
-  return written ? written : status;
+  int written = Emit(answer.text);
+  return written ? written : answer.status;
 }
 
 bool ParseCount(const char* text, long max, long* value) {
@@ -101,6 +85,7 @@ int Usage() {
       "       hbacmd-sim download ADDR IMAGE\n"
       "       hbacmd-sim generate-site CNAS\n"
       "       hbacmd-sim generate-conditions LINES CNAS\n"
+      "       hbacmd-sim generate-reports SITE DIR\n"
       "The site is the file named by HBACMD_SIM_SITE; calls are logged to HBACMD_SIM_LOG.");
   return kFailed;
 }
@@ -133,6 +118,21 @@ int GenerateConditionsVerb(int argc, char** argv) {
   return Emit(GenerateConditions(lines, adapters));
 }
 
+// Writes the report files of a full fcguard run into DIR in one process.
+int GenerateReportsVerb(int argc, char** argv) {
+  if (argc != 4) {
+    Err("usage: hbacmd-sim generate-reports SITE DIR");
+    return kFailed;
+  }
+  SimSite site;
+  std::string message;
+  if (!LoadSite(argv[2], &site, &message) || !GenerateReports(site, argv[3], &message)) {
+    Err(message);
+    return kSetupError;
+  }
+  return 0;
+}
+
 int SiteVerb(int argc, char** argv) {
   const char* path = std::getenv("HBACMD_SIM_SITE");
   if (!path || !*path) {
@@ -152,28 +152,19 @@ int SiteVerb(int argc, char** argv) {
 
   if (verb == "listhbas") {
     if (argc != 2) return CommandError("Usage: hbacmd listhbas");
-    if (!site.listhbas_raw.empty())
-      return ServeRaw(site, site.listhbas_raw, site.listhbas_raw_line, site.listhbas_status);
-    return Serve(ListHbasReport(site), "listhbas", site.listhbas_status);
+    return Serve(site, SimReport::kListHbas, nullptr);
   }
   if (verb == "hbaattributes") {
     if (argc != 3) return CommandError("Usage: hbacmd hbaattributes <WWPN|MAC>");
     const SimPort* port = FindPort(site, argv[2]);
     if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
-    if (!port->attributes_raw.empty())
-      return ServeRaw(site, port->attributes_raw, port->attributes_raw_line,
-                      port->attributes_status);
-    return Serve(HbaAttributesReport(site, *port), "hbaattributes", port->attributes_status);
+    return Serve(site, SimReport::kHbaAttributes, port);
   }
   if (verb == "targetmapping") {
     if (argc != 3) return CommandError("Usage: hbacmd targetmapping <WWPN>");
     const SimPort* port = FindPort(site, argv[2]);
     if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
-    if (!AddressedByWwn(port->type))
-      return CommandError(std::string("Not an FC or FCoE port: ") + argv[2]);
-    if (!port->mapping_raw.empty())
-      return ServeRaw(site, port->mapping_raw, port->mapping_raw_line, port->mapping_status);
-    return Serve(TargetMappingReport(*port), "targetmapping", port->mapping_status);
+    return Serve(site, SimReport::kTargetMapping, port);
   }
   // download
   if (argc != 4) return CommandError("Usage: hbacmd download <WWPN|MAC> <ImageFileName>");
@@ -202,6 +193,7 @@ int main(int argc, char** argv) {
   const std::string verb = argv[1];
   if (verb == "generate-site") return GenerateSiteVerb(argc, argv);
   if (verb == "generate-conditions") return GenerateConditionsVerb(argc, argv);
+  if (verb == "generate-reports") return GenerateReportsVerb(argc, argv);
   if (verb == "listhbas" || verb == "hbaattributes" || verb == "targetmapping" ||
       verb == "download")
     return SiteVerb(argc, argv);

@@ -90,7 +90,8 @@ std::string BinaryDir() { return FCGUARD_BINARY_DIR; }
 const char* ProgramName(Build build) { return build == Build::k64 ? "fcguard" : "fcguard32"; }
 
 const std::vector<Build>& AllBuilds() {
-  static const std::vector<Build> builds = {Build::k64, Build::k32};
+  static const std::vector<Build> builds =
+      FCGUARD_HAVE_32 ? std::vector<Build>{Build::k64, Build::k32} : std::vector<Build>{Build::k64};
   return builds;
 }
 

@@ -3,6 +3,7 @@
 // and the agreement of the shipped sites with the sample conditions file.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -478,6 +479,84 @@ TEST(SimGenerators, LargeSiteStaysQuick) {
   Result attributes = RunSim({"hbaattributes", "00-90-FA-00-80-07"}, s.Path("big.site"));
   EXPECT_EQ(attributes.status, 0);  // adapter 4096, function 7
   EXPECT_EQ(AttributeValues(attributes.out)["Serial Number"], "BT00004096");
+}
+
+// Every file below the directory, by its path relative to it, with its
+// content.
+std::map<std::string, std::string> FilesBelow(const std::string& directory) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(directory)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    files[std::filesystem::relative(entry.path(), directory).string()] = content.str();
+  }
+  return files;
+}
+
+// generate-reports leaves the very files a full fcguard run leaves in its
+// working directory: the same names, byte for byte, including a failed
+// command's error line, a raw override, two ports of one file name (the
+// later one wins) and an "n/a" adapter whose reports land in n/ only
+// because that directory exists.
+TEST(SimGenerators, ReportsEqualThoseOfAFullRun) {
+  E2E_REQUIRE_SANDBOX();
+  Scenario s;
+  s.Write("input/mapping.txt", "Target Mapping for 10:00:00:90:fa:aa:bb:03:\n\nodd\n");
+  const std::string site =
+      "host benchhost\n"
+      "adapter n/a\n  model OCe14102-UM\n  pci 19A2 0714 10DF E70E\n"
+      "port NIC 0 0 00-90-FA-0A-0B-00\n"
+      "port FCoE 0 2 10:00:00:90:fa:0a:0b:02\n  lun DGC VRAID 0533\n"
+      "adapter SN100\n  model OCe14102-UM\n  pci 19A2 0714 10DF E70E\n"
+      "port NIC 0 0 00-90-FA-AA-BB-00\n"
+      "port FCoE 0 2 10:00:00:90:fa:aa:bb:02\n  lun DGC VRAID 0533\n  lun HITACHI OPEN-V 8001\n"
+      "port FCoE 1 3 10:00:00:90:fa:aa:bb:03\n  targetmapping-raw " +
+      s.Path("input/mapping.txt") + "\n  targetmapping-status 1\n"
+      "port iSCSI 0 4 00-90-FA-AA-BB-04\n  hbaattributes-status 3\n"
+      "adapter SN200\n  model LPe12002-M8\n  pci 10DF F100 10DF F100\n"
+      "port FC 0 0 10:00:00:00:c9:00:00:01\n  lun DGC \"RAID 5\" 0326\n"
+      "adapter SN100\n  model OCe11102-FM\n  pci 19A2 0714 10DF E602\n"
+      "port NIC 0 0 00-90-FA-CC-DD-00\n";
+  s.Write("input/site.site", site);
+  s.UseSite(site);
+
+  Result generated = RunSim({"generate-reports", s.Path("input/site.site"), s.Path("generated")}, "");
+  ASSERT_EQ(generated.status, 2);  // the directory does not exist yet
+  s.MakeDirectory("generated/n");
+  generated = RunSim({"generate-reports", s.Path("input/site.site"), s.Path("generated")}, "");
+  ASSERT_EQ(generated.status, 0) << generated.err;
+  std::map<std::string, std::string> expected = FilesBelow(s.Path("generated"));
+  // 1 listhbas, 8 hbaattributes and 4 targetmapping reports; two share a name.
+  EXPECT_EQ(expected.size(), 12u);
+  EXPECT_EQ(expected["SN100_2_hba_attributes.out"].substr(0, 44),
+            "HBA Attributes for 10:00:00:90:fa:aa:bb:02\n\n");
+  EXPECT_EQ(expected["SN100_4_hba_attributes.out"], "ERROR: <3>: hbaattributes failed\n");
+  EXPECT_EQ(expected["SN100_3_target_mapping.out"], s.Read("input/mapping.txt"));
+  EXPECT_NE(expected["SN100_0_hba_attributes.out"].find("00-90-FA-CC-DD-00"), std::string::npos);
+  EXPECT_TRUE(expected.count("n/a_2_target_mapping.out"));
+
+  size_t calls = 0;
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    const std::string dir = e2e::ProgramName(build);
+    s.Write(dir + "/FC_HBA_Conditions.txt", "");
+    s.MakeDirectory(dir + "/n");
+    e2e::RunOptions options;
+    options.cwd = dir;
+    s.Run(build, {"-pci-id", "19A2:0714"}, options);
+    EXPECT_EQ(s.SimCalls().size() - calls, 13u);
+    calls = s.SimCalls().size();
+    std::map<std::string, std::string> left = FilesBelow(s.Path(dir));
+    left.erase("FC_HBA_Conditions.txt");
+    EXPECT_EQ(left, expected);
+  }
+
+  s.Write("input/raw.site", "listhbas-raw list.txt\n");
+  Result refused = RunSim({"generate-reports", s.Path("input/raw.site"), s.Path("generated")}, "");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("listhbas raw override"), std::string::npos) << refused.err;
 }
 
 // The shipped sites against the sample conditions file: the storage of the

@@ -1,0 +1,30 @@
+// What the fuzz targets share: quiet screen streams, output levels chosen
+// by the input, the input as a stream, and the reset of every global after
+// one input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Points the program's stdout and stderr streams at /dev/null, so that
+// printing still runs but costs nothing.  libFuzzer and the sanitizers
+// keep writing their reports to descriptor 2.
+void QuietScreenStreams();
+
+// Sets the output levels as the command line would: '0' to '6' (the three
+// low bits of the byte) give that verbose level, '7' gives debug level 6,
+// which switches screen output off.
+void SetLevelsFromByte(uint8_t byte);
+
+// The bytes as a read-only stream; the caller closes it.  Ends the fuzzer
+// when the stream cannot be had: that is no finding.
+FILE* OpenInput(const uint8_t* data, size_t size);
+
+// Frees the conditions, the inventory and the selection lists and puts
+// every setting back to its start value.
+void ResetGlobals();
+
+// Ends the fuzzer with a report on stderr's descriptor when a property of
+// the program's result does not hold.
+[[noreturn]] void PropertyFailed(const char* what);

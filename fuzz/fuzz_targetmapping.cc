@@ -1,0 +1,31 @@
+// The targetmapping report parser on any content, read for one FCoE port
+// record.  The first byte chooses the output levels (see
+// SetLevelsFromByte); the rest is the report.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "inventory/hba_info.h"
+#include "inventory/reports.h"
+#include "fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  QuietScreenStreams();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  SetLevelsFromByte(data[0]);
+  hba_info* port = get_new_hba_info_entry();
+  if (port == nullptr) PropertyFailed("no memory for a port record");
+  port->PortWWN.assign("10:00:00:90:fa:55:66:02");
+  port->SerialNumber.assign("FC55667788");
+  port->PortFunction.assign("2");
+  port->PortType.assign("FCoE");
+  FILE* file = OpenInput(data + 1, size - 1);
+  ReadTargetMappingReport(file, port);
+  std::fclose(file);
+  ResetGlobals();
+  return 0;
+}

@@ -1,0 +1,371 @@
+// Flashing as the caller meets it: which download calls reach hbacmd, in
+// which order and with which address and image, the status of the run, the
+// messages that explain it and the trace file, in both builds.  The images
+// and their directories are made by each test in its scenario.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/harness.h"
+
+namespace {
+
+const char kHbacmd[] = "/opt/emulex/ocmanager/bin/hbacmd";
+// Function 0 (NIC, port 0) of the OCe14102 of cna-basic and flash-fails.
+const char kMac[] = "00-90-FA-AA-BB-00";
+const char kSerial[] = "FC12345678";
+
+const char kFirmware[] = "firmware image\n";
+const char kBios[] = "bios image\n";
+
+// A conditions file with one line for the OCe14102 of the shipped sites,
+// allowing their DGC storage; an empty pattern or directory becomes a
+// blank cell.
+std::string Conditions(const std::string& dir, const std::string& firmware,
+                       const std::string& bios, int copies = 1) {
+  std::string text =
+      "# Vendor | Model | Vendor-Id | Device-Id | Sub-Vendor-Id | Sub-Device-Id\n"
+      "-------+-------+------\n";
+  for (int i = 0; i < copies; ++i)
+    text += "Emulex | OCe14102 | 19A2 | 0714 | 10DF | E70E | " + dir + " | 10.2 | 10.2 | " +
+            firmware + " | " + bios + " | CNA | | DGC | VRAID,RAID 5 | 0533\n";
+  return text;
+}
+
+std::string Description(const std::string& serial, const std::string& type,
+                        const std::string& number, const std::string& function) {
+  return "\t\tVendor: Emulex Corporation, Model: OCe14102-UM SerialNumber: " + serial +
+         " PortType: " + type + " PortNumber: " + number + " PortFunction: " + function + "\n";
+}
+
+// A port of cna-basic skipped because function 0 was flashed before it.
+std::string Skipped(const std::string& type, const std::string& number,
+                    const std::string& function) {
+  return "\t---------+---------+---------+---------+---------+---------+---------+---------+\n"
+         "\tInstalled controller-device:\n" +
+         Description(kSerial, type, number, function) +
+         "\t\tPort index: 0 Firmware already flashed => SKIP.\n\n";
+}
+
+// The flash command as its message shows it, with the line break that
+// ends the message.
+std::string Command(const std::string& mac, const std::string& image, const std::string& dir) {
+  return std::string("\n\t\t") + kHbacmd + " download " + mac + " " + image + " >> " + dir +
+         "/FWtrace.out\n\n";
+}
+
+// What the simulator writes into the trace file for one download.
+std::string Progress(const std::string& image, std::size_t size, const std::string& mac,
+                     const std::string& serial, bool fails = false) {
+  std::string text = "Downloading image " + image + " (" + std::to_string(size) +
+                     " bytes) to " + mac + " ...\n"
+                     "Adapter OCe14102-UM, serial number " + serial +
+                     ", firmware 10.2.370.19\n"
+                     "Erasing flash ... done\n";
+  if (fails) return text + "Writing flash ... failed\nERROR: <1>: Download failed.\n";
+  return text + "Writing flash ... done\n"
+                "Download complete. Reboot the system to activate the new image.\n";
+}
+
+std::string Download(const std::string& mac, const std::string& image) {
+  return "download " + mac + " " + image;
+}
+
+int Count(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++n;
+  return n;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+struct FlashRun {
+  e2e::Result result;
+  std::vector<std::string> calls;      // every simulator call of this run
+  std::vector<std::string> downloads;  // the download calls among them
+};
+
+FlashRun RunFlash(const e2e::Scenario& scenario, e2e::Build build,
+             const std::vector<std::string>& args) {
+  std::size_t before = scenario.SimCalls().size();
+  FlashRun run;
+  run.result = scenario.Run(build, args);
+  std::vector<std::string> calls = scenario.SimCalls();
+  run.calls.assign(calls.begin() + before, calls.end());
+  for (const std::string& call : run.calls)
+    if (call.starts_with("download ")) run.downloads.push_back(call);
+  return run;
+}
+
+const std::vector<std::string> kFlash = {"--flash", "-pci-id", "19A2:0714"};
+
+TEST(Flash, AdapterFlashedOnceThroughFunctionZero) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  scenario.Write("OCe14102/boot.prg", kBios);
+  const std::string fw = "./OCe14102/fw.ufi";
+  const std::string bios = "./OCe14102/boot.prg";
+  const std::string dir = "./OCe14102/";
+
+  const std::string expected =
+      "\tInstalled controller-device:\n" + Description(kSerial, "NIC", "0", "0") +
+      "\t\tPort index: 0.\n\n"
+      "\tFirmware path: ./OCe14102\n"
+      "\t\tLook for firmware file: *.ufi\n"
+      "\t\tFound BIOS- or firmware-image: " + fw + " '*.ufi'\n"
+      "\t\tLook for BIOS file: *.prg\n"
+      "\t\tFound BIOS- or firmware-image: " + bios + " '*.prg'\n"
+      "\t\t\tFirmware file found: " + fw + "\n\n"
+      "\tNow start flashing the firmware.\n\t\tFlash command is: " + Command(kMac, fw, dir) +
+      "\t\tSuccess, flash command returned code 0.\n\n"
+      "\t\t\tBIOS file found: " + bios + "\n\n"
+      "\tNow start flashing the BIOS.\n\t\tFlash command is: " + Command(kMac, bios, dir) +
+      "\t\tSuccess, flash command returned code 0.\n\n"
+      "\n" + Skipped("NIC", "1", "1") + Skipped("FCoE", "0", "2") + Skipped("FCoE", "1", "3");
+  const std::vector<std::string> downloads = {Download(kMac, fw), Download(kMac, bios)};
+  const std::string progress = Progress(fw, sizeof kFirmware - 1, kMac, kSerial) +
+                               Progress(bios, sizeof kBios - 1, kMac, kSerial);
+
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
+    scenario.Write("OCe14102/FWtrace.out", "earlier run\n");
+
+    FlashRun run = RunFlash(scenario, build, kFlash);
+    EXPECT_EQ(0, run.result.status);
+    EXPECT_EQ(expected, run.result.out);
+    EXPECT_EQ("", run.result.err);
+    EXPECT_EQ(downloads, run.downloads);
+
+    // Function 0 matched by two selections and by two conditions entries:
+    // still one download per image.
+    scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg", 2));
+    run = RunFlash(scenario, build, {"--flash", "-pci-id", "19A2:0714,19A2:0714:10DF:E70E"});
+    EXPECT_EQ(0, run.result.status);
+    EXPECT_EQ(downloads, run.downloads);
+
+    // Both runs appended to the trace file.
+    EXPECT_EQ("earlier run\n" + progress + progress, scenario.Read("OCe14102/FWtrace.out"));
+  }
+}
+
+TEST(Flash, PartnerWithoutFunctionZeroAndAdapterWithoutSerial) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+
+    // Without function 0 the adapter is flashed through NIC function 1.
+    scenario.UseSite("no-function0");
+    FlashRun run = RunFlash(scenario, build, kFlash);
+    EXPECT_EQ(0, run.result.status);
+    EXPECT_EQ(std::vector<std::string>{Download("00-90-FA-24-68-01", "./OCe14102/fw.ufi")},
+              run.downloads);
+
+    // The adapter without a serial number is reported and never flashed.
+    scenario.UseSite("no-serial");
+    run = RunFlash(scenario, build, kFlash);
+    EXPECT_EQ(0, run.result.status);
+    EXPECT_EQ(std::vector<std::string>{Download(kMac, "./OCe14102/fw.ufi")}, run.downloads);
+    EXPECT_EQ(4, Count(run.result.out,
+                       "\t\tPort index: 0; Ignore this port due to missing serial number  => "
+                       "SKIP.\n"));
+    EXPECT_TRUE(Contains(run.result.out, "System:\n\tFound an adequate installed "
+                                         "controller-device:\n" +
+                                             Description("n/a", "NIC", "0", "0")));
+  }
+}
+
+TEST(Flash, FailingDownloadEndsTheRun) {
+  E2E_REQUIRE_SANDBOX();
+  std::ifstream shipped(e2e::SourceDir() + "/sim/sites/flash-fails.site");
+  std::ostringstream site;
+  site << shipped.rdbuf()
+       << "\n"
+          "adapter FC13572468\n"
+          "  model OCe14102-UM\n"
+          "  pci 19A2 0714 10DF E70E\n"
+          "port NIC 0 0 00-90-FA-EE-FF-00\n"
+          "port FCoE 0 2 10:00:00:90:fa:ee:ff:02\n"
+          "  lun DGC VRAID 0533\n";
+  e2e::Scenario scenario;
+  scenario.UseSite(site.str());
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  scenario.Write("OCe14102/boot.prg", kBios);
+  const std::string fw = "./OCe14102/fw.ufi";
+  const std::string bios = "./OCe14102/boot.prg";
+  const char kFailing[] = "00-90-FA-CC-DD-00";
+
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    scenario.Write("OCe14102/FWtrace.out", "");
+    FlashRun run = RunFlash(scenario, build, kFlash);
+    EXPECT_EQ(10, run.result.status);
+    // The first adapter keeps its new images; the failing one gets no BIOS
+    // and the one after it is not touched.
+    EXPECT_EQ((std::vector<std::string>{Download(kMac, fw), Download(kMac, bios),
+                                        Download(kFailing, fw)}),
+              run.downloads);
+    EXPECT_TRUE(run.result.out.ends_with(
+        "\tNow start flashing the firmware.\n\t\tFlash command is: " +
+        Command(kFailing, fw, "./OCe14102/") +
+        "\t\tFail, flash command returned code 256.\n\n"))
+        << run.result.out;
+    EXPECT_EQ(Progress(fw, sizeof kFirmware - 1, kMac, kSerial) +
+                  Progress(bios, sizeof kBios - 1, kMac, kSerial) +
+                  Progress(fw, sizeof kFirmware - 1, kFailing, "FC87654321", true),
+              scenario.Read("OCe14102/FWtrace.out"));
+  }
+}
+
+TEST(Flash, MissingImagesFlashNothing) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  scenario.Write("no-image/readme.txt", "not an image\n");
+  scenario.Write("no-bios/fw.ufi", kFirmware);
+  // The trace file of earlier runs is never taken for an image.
+  scenario.Write("trace-only/FWtrace.out", "earlier run\n");
+  struct Case {
+    const char* dir;
+    const char* firmware;
+    const char* bios;
+  };
+  const Case cases[] = {
+      {"no-image", "*.ufi", ""},
+      {"no-bios", "*.ufi", "*.prg"},  // nothing is flashed unless both are there
+      {"trace-only", "FW", ""},
+  };
+  for (auto build : e2e::AllBuilds()) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(e2e::ProgramName(build)) + " " + c.dir);
+      scenario.Write("FC_HBA_Conditions.txt", Conditions(c.dir, c.firmware, c.bios));
+      FlashRun run = RunFlash(scenario, build, kFlash);
+      EXPECT_EQ(20, run.result.status);
+      EXPECT_EQ(std::vector<std::string>{}, run.downloads);
+      EXPECT_TRUE(run.result.out.ends_with(std::string("\tNo BIOS- or firmware-image was found in ./") +
+                                           c.dir + "/!\n"))
+          << run.result.out;
+    }
+    EXPECT_EQ("earlier run\n", scenario.Read("trace-only/FWtrace.out"));
+    EXPECT_FALSE(scenario.Exists("no-image/FWtrace.out"));
+  }
+}
+
+TEST(Flash, MissingSubdirectoryFallsBackToBaseDirectory) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  // No BIOS pattern: the BIOS image beside the firmware stays unused.
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe99999", "*.ufi", ""));
+  scenario.Write("fw.ufi", kFirmware);
+  scenario.Write("boot.prg", kBios);
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    scenario.Write("FWtrace.out", "");
+    FlashRun run = RunFlash(scenario, build, kFlash);
+    EXPECT_EQ(0, run.result.status);
+    EXPECT_EQ(std::vector<std::string>{Download(kMac, "./fw.ufi")}, run.downloads);
+    EXPECT_TRUE(Contains(run.result.out,
+                         "\t\tFirmware directory is not available: ./OCe99999\n\n"
+                         "\tFirmware path: ./\n"
+                         "\t\tLook for firmware file: *.ufi\n"
+                         "\t\tFound BIOS- or firmware-image: ./fw.ufi '*.ufi'\n"
+                         "\t\t\tFirmware file found: ./fw.ufi\n\n"
+                         "\tNow start flashing the firmware.\n\t\tFlash command is: " +
+                             Command(kMac, "./fw.ufi", "./") +
+                             "\t\tSuccess, flash command returned code 0.\n\n\n"))
+        << run.result.out;
+    EXPECT_FALSE(Contains(run.result.out, "BIOS file"));
+    EXPECT_EQ(Progress("./fw.ufi", sizeof kFirmware - 1, kMac, kSerial),
+              scenario.Read("FWtrace.out"));
+    EXPECT_FALSE(scenario.Exists("OCe99999"));
+  }
+}
+
+TEST(Flash, SimulateShowsCommandsAndRunsNone) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  scenario.Write("OCe14102/boot.prg", kBios);
+  // A simulated run reads the reports of an earlier run.
+  ASSERT_EQ(0, scenario.Run(e2e::Build::k64, {"-pci-id", "19A2:0714"}).status);
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    FlashRun run = RunFlash(scenario, build, {"--flash", "--simulate", "-pci-id", "19A2:0714"});
+    EXPECT_EQ(0, run.result.status);
+    EXPECT_EQ(std::vector<std::string>{}, run.calls);
+    for (const char* image : {"./OCe14102/fw.ufi", "./OCe14102/boot.prg"})
+      EXPECT_TRUE(Contains(run.result.out, "\t\tFlash command is: " +
+                                               Command(kMac, image, "./OCe14102/") +
+                                               "\t\tSuccess, flash command returned code 0.\n\n"))
+          << image;
+    EXPECT_EQ(3, Count(run.result.out, "Firmware already flashed => SKIP."));
+    EXPECT_FALSE(scenario.Exists("OCe14102/FWtrace.out"));
+  }
+}
+
+TEST(Flash, CheckBeforeFlashing) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  const std::vector<std::string> args = {"--flash", "--check-for-valid-subsystem", "-pci-id",
+                                         "19A2:0714"};
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    scenario.UseSite("invalid-storage");
+    FlashRun run = RunFlash(scenario, build, args);
+    EXPECT_EQ(4, run.result.status);
+    EXPECT_EQ(std::vector<std::string>{}, run.downloads);
+    EXPECT_FALSE(Contains(run.result.out, "flash"));
+
+    scenario.UseSite("cna-basic");
+    run = RunFlash(scenario, build, args);
+    EXPECT_EQ(0, run.result.status);
+    EXPECT_EQ(std::vector<std::string>{Download(kMac, "./OCe14102/fw.ufi")}, run.downloads);
+  }
+}
+
+TEST(Flash, ImageNamesReachHbacmdAsOneWord) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "fw", "x;"));
+  scenario.Write("OCe14102/fw 1.ufi", kFirmware);
+  scenario.Write("OCe14102/x;touch pwned.ufi", kBios);
+  const std::string fw = "./OCe14102/fw 1.ufi";
+  const std::string bios = "./OCe14102/x;touch pwned.ufi";
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    scenario.Write("OCe14102/FWtrace.out", "");
+    FlashRun run = RunFlash(scenario, build, kFlash);
+    // A split name would reach the simulator as a missing file or as one
+    // word too many, and fail the run.
+    EXPECT_EQ(0, run.result.status) << run.result.out;
+    EXPECT_EQ("", run.result.err);
+    EXPECT_EQ((std::vector<std::string>{Download(kMac, fw), Download(kMac, bios)}),
+              run.downloads);
+    EXPECT_EQ(Progress(fw, sizeof kFirmware - 1, kMac, kSerial) +
+                  Progress(bios, sizeof kBios - 1, kMac, kSerial),
+              scenario.Read("OCe14102/FWtrace.out"));
+    EXPECT_EQ((std::vector<std::string>{"FWtrace.out", "fw 1.ufi", "x;touch pwned.ufi"}),
+              scenario.List("OCe14102"));
+    EXPECT_FALSE(scenario.Exists("pwned.ufi"));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+#!/bin/bash
+# The manual page fcguard(8): it renders without a single warning, and it
+# documents what the program and the completion actually have: every
+# return code of the program's own table with its name, and every option
+# that the completion offers.
+#
+#   manpage_test.sh SOURCE_DIR BUILD_DIR
+set -u
+
+source_dir=$1
+build_dir=$2
+page="$source_dir/doc/fcguard.8"
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# Missing tools are a failure for root (CI installs them with
+# scripts/deps test), a skip for anyone else.
+if ! command -v groff >/dev/null; then
+  [ "$(id -u)" = 0 ] && { echo "FAIL: groff is not installed"; exit 1; }
+  echo "SKIP: groff is not installed"
+  exit 77
+fi
+
+# Rendering: any output of groff's warnings is a failure.
+out=$(groff -man -ww -z "$page" 2>&1)
+[ -z "$out" ] || fail "groff -man -ww -z warns:"$'\n'"$out"
+
+# man-db renders it the way users see it, at the common terminal width (the
+# way lintian checks manual pages).
+if command -v man >/dev/null; then
+  out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+  [ -z "$out" ] || fail "man --warnings warns:"$'\n'"$out"
+  # whatis/apropos must find the NAME line.
+  out=$(lexgrog "$page" 2>&1) || fail "lexgrog cannot parse the NAME section: $out"
+fi
+
+# Exit status: each "RET_NAME  code" of fcguard --show-return-codes is
+# documented as ".B code" followed by "RET_NAME:".
+documented=$(awk '/^\.B [0-9]+$/ { code = $2; next }
+                  code != "" && /^RET_[A-Z_]+:/ { sub(":.*", ""); print $0, code }
+                  { code = "" }' "$page" | sort)
+program="$build_dir/fcguard"
+if [ -x "$program" ]; then
+  table=$("$program" --show-return-codes | awk '/^ +RET_[A-Z_]+ +[0-9]+$/ { print $1, $2 }' | sort)
+  [ "$(wc -l <<<"$table")" -ge 16 ] || fail "return-code table not read: $table"
+  missing=$(comm -23 <(echo "$table") <(echo "$documented"))
+  [ -z "$missing" ] || fail "return codes not documented as in the program:"$'\n'"$missing"
+else
+  fail "$program not built"
+fi
+# The two statuses outside the table.
+for code in 1 51; do
+  grep -q "^\.B $code\$" "$page" || fail "status $code not documented"
+done
+
+# Options: every option the completion offers is described.
+# shellcheck source=../../completion/fcguard
+source "$source_dir/completion/fcguard"
+COMP_WORDS=(fcguard -)
+COMP_CWORD=1
+_fcguard fcguard - fcguard
+for option in "${COMPREPLY[@]}"; do
+  escaped=${option//-/\\-}
+  grep -qF -- "$escaped" "$page" || fail "option $option not in the manual page"
+done
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "manual page: all checks passed"
