@@ -12,6 +12,7 @@
 #include <new>
 
 #include "driver/print_debug.h"
+#include "driver/record_memory.h"
 #include "driver/process_exit.h"
 #include "driver/return_codes.h"
 #include "driver/settings.h"
@@ -55,13 +56,10 @@ bool SkipLine(const char* line) {
 // has no more.  A run of bars is one separator, bars at the start make no
 // cell, and the line feed belongs to the last cell.
 char* NextCell(char** cursor) {
-  // Plain loops: cells are short, and strspn/strcspn cost more to set up
-  // than these take to run.
   char* cell = *cursor;
   while (*cell == '|') ++cell;
   if (*cell == '\0') return nullptr;
-  char* end = cell;
-  while (*end != '\0' && *end != '|') ++end;
+  char* end = strchrnul(cell, '|');
   if (*end == '|') *end++ = '\0';
   *cursor = end;
   return cell;
@@ -115,11 +113,11 @@ void StoreColumn(fc_config_file_entry* entry, const char* value,
   switch (column) {
     case 1:
       StoreCell(entry->CtrlVendor, value, line_number, column);
-      PrintDebugf(5, " %18s |", value);
+      if (PrintDebugShows(5)) PrintDebugf(5, " %18s |", value);
       return;
     case 2:
       StoreCell(entry->CtrlModel, value, line_number, column);
-      PrintDebugf(5, " %16s |", value);
+      if (PrintDebugShows(5)) PrintDebugf(5, " %16s |", value);
       return;
     case 3:
       StoreId(entry->PciVendorIdText, entry->PciVendorId, value, line_number, column);
@@ -141,7 +139,7 @@ void StoreColumn(fc_config_file_entry* entry, const char* value,
     case 12: StoreCell(entry->InfoText12, value, line_number, column); break;
     case 13: StoreCell(entry->InfoText13, value, line_number, column); break;
   }
-  PrintDebugf(5, column <= 6 ? " %6s |" : " %12s |", value);
+  if (PrintDebugShows(5)) PrintDebugf(5, column <= 6 ? " %6s |" : " %12s |", value);
 }
 
 // Stores one cleaned cell of a sub-system triple (column 14 on) and echoes
@@ -159,13 +157,13 @@ bool StoreTripleCell(fc_config_file_entry* entry, fc_periphery_info** last,
       (*last)->NextPeriphery = triple;
     *last = triple;
     StoreCell(triple->SubsystemVendor, value, line_number, column);
-    PrintDebugf(5, " %12s |", value);
+    if (PrintDebugShows(5)) PrintDebugf(5, " %12s |", value);
   } else if (position == 1) {
     StoreCell((*last)->SubsystemGroup, value, line_number, column);
-    PrintDebugf(5, " %18s |", value);
+    if (PrintDebugShows(5)) PrintDebugf(5, " %18s |", value);
   } else {
     StoreCell((*last)->SubsystemExtra, value, line_number, column);
-    PrintDebugf(5, " %12s", value);
+    if (PrintDebugShows(5)) PrintDebugf(5, " %12s", value);
   }
   return true;
 }
@@ -173,7 +171,7 @@ bool StoreTripleCell(fc_config_file_entry* entry, fc_periphery_info** last,
 }  // namespace
 
 fc_config_file_entry* get_new_config_file_entry() {
-  auto* entry = new (std::nothrow) fc_config_file_entry();
+  auto* entry = NewRecord<fc_config_file_entry>();
   if (entry == nullptr) return nullptr;
   if (config_entry_cnt + 2 > config_entry_slots) {
     size_t slots = config_entry_slots < 16 ? 16 : config_entry_slots * 2;
@@ -181,7 +179,7 @@ fc_config_file_entry* get_new_config_file_entry() {
     if (slots <= SIZE_MAX / 2 / sizeof(fc_config_file_entry*))
       grown = realloc(fc_config_entry_list, slots * sizeof(fc_config_file_entry*));
     if (grown == nullptr) {
-      delete entry;
+      ReleaseRecord(entry);
       return nullptr;
     }
     fc_config_entry_list = static_cast<fc_config_file_entry**>(grown);
@@ -194,7 +192,7 @@ fc_config_file_entry* get_new_config_file_entry() {
 }
 
 fc_periphery_info* get_new_periphery_info_entry() {
-  return new (std::nothrow) fc_periphery_info();
+  return NewRecord<fc_periphery_info>();
 }
 
 int Read_FC_Config_File(const char* path) {
@@ -203,6 +201,10 @@ int Read_FC_Config_File(const char* path) {
     PrintDebugf(1, "Error: Could not open file %s\n", path);
     return RET_FC_HBA_CONDITIONS_MISSING;
   }
+  // Large reads: a conditions file of thousands of lines then costs a few
+  // system calls instead of one per 4 KiB.
+  static char buffer[64 * 1024];
+  setvbuf(file.get(), buffer, _IOFBF, sizeof buffer);
   return Read_FC_Config_Stream(file.get(), path);
 }
 
@@ -235,7 +237,7 @@ int Read_FC_Config_Stream(FILE* file, const char* path) {
         return RET_MEMALLOC_FAIL;
       }
     }
-    PrintDebugf(5, "\n");
+    if (PrintDebugShows(5)) PrintDebugf(5, "\n");
   }
   // A read that fails (a directory, an I/O error) must not pass for the
   // end of a shorter file.
@@ -251,10 +253,10 @@ void FreeConfigEntryList() {
     fc_periphery_info* triple = fc_config_entry_list[i]->Periphery;
     while (triple != nullptr) {
       fc_periphery_info* next = triple->NextPeriphery;
-      delete triple;
+      ReleaseRecord(triple);
       triple = next;
     }
-    delete fc_config_entry_list[i];
+    ReleaseRecord(fc_config_entry_list[i]);
   }
   free(fc_config_entry_list);
   fc_config_entry_list = nullptr;

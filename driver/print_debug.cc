@@ -33,7 +33,7 @@ int PrintDebug(int level, const char* text, FILE* file) {
 }
 
 int PrintDebugf(int level, const char* format, ...) {
-  if (Dropped(level, nullptr)) return 0;
+  if (!PrintDebugShows(level)) return 0;
   char message[kMessageSize];
   va_list args;
   va_start(args, format);

@@ -4,10 +4,18 @@
 
 #include <cstdio>
 
+#include "driver/settings.h"
+
 // Prints the text unchanged (no line end added, no formatting) or drops it.
 // Returns 1 when printed, 0 when dropped.  Works on at most 4095
 // characters of the text.
 int PrintDebug(int level, const char* text, FILE* file);
+
+// True when a message of this level would reach the screen.  Hot loops
+// test it before formatting a message at all.
+inline bool PrintDebugShows(int level) {
+  return PrintDebugOnScreen != 0 && (level <= VerboseLevel || level <= DebugLevel);
+}
 
 // Formats a message into a 6144-character buffer and hands it to
 // PrintDebug with a null file.  A message that PrintDebug would drop is not

@@ -33,6 +33,15 @@ std::string ShellQuote(std::string_view value) {
 
 int RunShellCommand(const std::string& command) { return std::system(command.c_str()); }
 
+bool HasParentComponent(std::string_view path) {
+  for (;;) {
+    std::size_t slash = path.find('/');
+    if (path.substr(0, slash) == "..") return true;
+    if (slash == std::string_view::npos) return false;
+    path.remove_prefix(slash + 1);
+  }
+}
+
 bool PathExists(const char* path, const char** reason) {
   struct stat status;
   if (stat(path, &status) == 0) return true;

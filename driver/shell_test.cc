@@ -26,3 +26,18 @@ TEST(ShellQuote, QuotedWordsReachTheCommandUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HasParentComponent, OnlyAWholeDotDotComponentCounts) {
+  EXPECT_TRUE(HasParentComponent(".."));
+  EXPECT_TRUE(HasParentComponent("../x_0_hba_attributes.out"));
+  EXPECT_TRUE(HasParentComponent("a/../b"));
+  EXPECT_TRUE(HasParentComponent("a/.."));
+  EXPECT_FALSE(HasParentComponent("n/a_0_hba_attributes.out"));
+  EXPECT_FALSE(HasParentComponent("a/.._0_x"));
+  EXPECT_FALSE(HasParentComponent("..x/y"));
+  EXPECT_FALSE(HasParentComponent(""));
+}
+
+}  // namespace

@@ -129,16 +129,6 @@ int FlashPass(const hba_info* port, const PathText& directory, const FixedText<8
   return RET_OK;
 }
 
-// True when a "/"-separated component of the path is "..".
-bool HasParentComponent(std::string_view path) {
-  for (;;) {
-    std::size_t slash = path.find('/');
-    if (path.substr(0, slash) == "..") return true;
-    if (slash == std::string_view::npos) return false;
-    path.remove_prefix(slash + 1);
-  }
-}
-
 int PrintDirectoryTooLong(const PathText& base, std::string_view rest) {
   PrintDebugf(1, "Error: Firmware directory is longer than %zu characters: %s%.*s\n\n",
               PathText::kCapacity, base.c_str(), static_cast<int>(rest.size()), rest.data());

@@ -223,11 +223,44 @@ void SortByFunction(const PortList& list) {
   }
 }
 
-void Link(hba_info* port, hba_info* partner) {
+// The end of the FCoE chain behind one flash partner while the ports are
+// entered: the last port entered other than the partner, and whether the
+// partner itself is in its chain.
+struct ChainEnd {
+  hba_info* last = nullptr;
+  bool holds_partner = false;
+};
+using ChainEnds = std::unordered_map<const hba_info*, ChainEnd>;
+
+// Enters an FCoE port into the chain behind its flash partner, which the
+// sub-system check walks from the partner's link.  Every port goes to the
+// end, so that the check reaches each FCoE port of the adapter (a third
+// port must not take the place of the second, or its storage would never be
+// checked).  A partner that is an FCoE port itself stays in its own chain,
+// last, its link leading back to the first port.  For the usual adapter (a
+// NIC partner, two FCoE ports) the chain is partner -> first -> second.
+void EnterIntoChain(hba_info* partner, hba_info* port, ChainEnds* ends) {
+  ChainEnd& end = (*ends)[partner];
+  if (port == partner) {
+    if (end.holds_partner) return;
+    end.holds_partner = true;
+    if (end.last == nullptr)
+      partner->NextFCoEPort = partner;
+    else
+      end.last->NextFCoEPort = partner;
+    return;
+  }
+  if (end.last == nullptr)
+    partner->NextFCoEPort = port;
+  else
+    end.last->NextFCoEPort = port;
+  if (end.holds_partner) port->NextFCoEPort = partner;
+  end.last = port;
+}
+
+void Link(hba_info* port, hba_info* partner, ChainEnds* ends) {
   port->FlashPartner = partner;
-  if (!port->PortType.starts_with("FCoE")) return;
-  hba_info* target = partner->NextFCoEPort == nullptr ? partner : partner->NextFCoEPort;
-  target->NextFCoEPort = port;
+  if (port->PortType.starts_with("FCoE")) EnterIntoChain(partner, port, ends);
 }
 
 // The entries with a serial number whose function and port number both
@@ -247,12 +280,12 @@ SerialGroups PartnerCandidates(const PortList& list, char digit) {
 // Links the port to every candidate that it belongs with, in list order;
 // the last one stays its partner.
 void LinkToPartners(const PortList& list, const SerialGroups& candidates, hba_info* port,
-                    std::vector<int>* found) {
+                    ChainEnds* ends, std::vector<int>* found) {
   found->clear();
   ForEachBelongedTo(candidates, port->SerialNumber.view(),
                     [&](int q) { found->push_back(q); });
   std::sort(found->begin(), found->end());
-  for (int q : *found) Link(port, list[q]);
+  for (int q : *found) Link(port, list[q], ends);
 }
 
 }  // namespace
@@ -295,12 +328,13 @@ int Determine_Flash_Ports() {
   PortList list = CurrentList();
   const SerialGroups on_zero = PartnerCandidates(list, '0');
   const SerialGroups on_one = PartnerCandidates(list, '1');
+  ChainEnds ends;
   std::vector<int> found;
   for (int p = 0; p < list.n; ++p) {
     hba_info* port = list[p];
     if (HasNoSerialNumber(port)) continue;
-    LinkToPartners(list, on_zero, port, &found);
-    if (port->FlashPartner == nullptr) LinkToPartners(list, on_one, port, &found);
+    LinkToPartners(list, on_zero, port, &ends, &found);
+    if (port->FlashPartner == nullptr) LinkToPartners(list, on_one, port, &ends, &found);
   }
   return 0;
 }

@@ -140,10 +140,26 @@ class Reference {
         continue;
       ports_[p].partner = q;
       if (ports_[p].type.rfind("FCoE", 0) != 0) continue;
-      int target = ports_[q].next_fcoe < 0 ? q : ports_[q].next_fcoe;
-      ports_[target].next_fcoe = p;
+      // Into q's chain, at its end; q itself, when it joins, goes last and
+      // leads back to the first.
+      ChainEnd& end = ends_[q];
+      if (p == q) {
+        if (end.holds_partner) continue;
+        end.holds_partner = true;
+        ports_[end.last < 0 ? q : end.last].next_fcoe = q;
+        continue;
+      }
+      ports_[end.last < 0 ? q : end.last].next_fcoe = p;
+      if (end.holds_partner) ports_[p].next_fcoe = q;
+      end.last = p;
     }
   }
+
+  struct ChainEnd {
+    int last = -1;
+    bool holds_partner = false;
+  };
+  std::unordered_map<int, ChainEnd> ends_;
 
   std::vector<Port> ports_;
   std::vector<int> list_;  // ids in list order

@@ -189,7 +189,9 @@ TEST_F(ClassifyTest, SerialPrefixesGatherOneWayOnly) {
 TEST_F(ClassifyTest, FCoEChainLoops) {
   // Its own partner and the only FCoE port: its own next.
   hba_info* alone = Add("alone", "FCoE", "S1", "0");
-  // Its own partner, followed by a second FCoE port of its adapter.
+  // Its own partner, followed by a second FCoE port of its adapter: the
+  // partner stays in its chain, behind the second port, so that the check
+  // reaches both.
   hba_info* first = Add("first", "FCoE", "S2", "0");
   hba_info* second = Add("second", "FCoE", "S2", "1", "1");
   // Another FCoE port of its adapter entered before it: a loop of two.
@@ -201,23 +203,26 @@ TEST_F(ClassifyTest, FCoEChainLoops) {
   EXPECT_EQ(alone->NextFCoEPort, alone);
   EXPECT_EQ(second->FlashPartner, first);
   EXPECT_EQ(first->NextFCoEPort, second);
-  EXPECT_EQ(second->NextFCoEPort, nullptr);
+  EXPECT_EQ(second->NextFCoEPort, first);
   EXPECT_EQ(before->FlashPartner, own);
   EXPECT_EQ(own->NextFCoEPort, before);
   EXPECT_EQ(before->NextFCoEPort, own);
 }
 
-TEST_F(ClassifyTest, ThirdFCoEPortReplacesTheSecondInTheChain) {
+TEST_F(ClassifyTest, EveryFCoEPortJoinsTheChain) {
+  // A four-port adapter: no FCoE port may drop out of the chain, or the
+  // storage behind it would never be checked.
   hba_info* nic = Add("nic", "NIC", "S1", "0");
   hba_info* f2 = Add("f2", "FCoE", "S1", "2");
   hba_info* f3 = Add("f3", "FCoE-x", "S1", "3");  // counts as FCoE here
   hba_info* f4 = Add("f4", "FCoE", "S1", "4");
   ASSERT_EQ(Determine_Flash_Ports(), 0);
   EXPECT_EQ(nic->FlashPartner, nic);
-  EXPECT_EQ(nic->NextFCoEPort, f2);
-  EXPECT_EQ(f2->NextFCoEPort, f4);
-  EXPECT_EQ(f3->NextFCoEPort, nullptr);
   EXPECT_EQ(f3->FlashPartner, nic);
+  EXPECT_EQ(nic->NextFCoEPort, f2);
+  EXPECT_EQ(f2->NextFCoEPort, f3);
+  EXPECT_EQ(f3->NextFCoEPort, f4);
+  EXPECT_EQ(f4->NextFCoEPort, nullptr);
 }
 
 TEST_F(ClassifyTest, PartnerFallsBackToFunctionOneOnPortOne) {

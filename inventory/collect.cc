@@ -38,13 +38,7 @@ int ReadListHbas(FILE* report, hba_info*) { return ReadListHbasReport(report); }
 bool ReportFileLeavesWorkingDirectory(const hba_info* port, const char* suffix) {
   std::string name = std::string(port->SerialNumber.view()) + "_" +
                      std::string(port->PortFunction.view()) + "_" + suffix;
-  std::string_view rest = name;
-  for (;;) {
-    std::size_t slash = rest.find('/');
-    if (rest.substr(0, slash) == "..") return true;
-    if (slash == std::string_view::npos) return false;
-    rest.remove_prefix(slash + 1);
-  }
+  return HasParentComponent(name);
 }
 
 // No command runs for such a port, and its report counts as missing, as

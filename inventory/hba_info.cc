@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "driver/record_memory.h"
 #include "inventory/hba_info_memory.h"
 
 hba_info** p_hba_info_list = nullptr;
@@ -24,12 +25,10 @@ bool AllocationAllowed() {
   return true;
 }
 
-// Records are plain data: calloc gives them with every text empty, every
-// pointer null and every number 0.
 template <typename Record>
-Record* NewRecord() {
+Record* NewInventoryRecord() {
   if (!AllocationAllowed()) return nullptr;
-  return static_cast<Record*>(std::calloc(1, sizeof(Record)));
+  return NewRecord<Record>();
 }
 
 // Makes room for slot hbainfo_entry_cnt and the null after it.
@@ -50,10 +49,10 @@ bool GrowList() {
 void LimitInventoryAllocations(int count) { allocations_left = count; }
 
 hba_info* get_new_hba_info_entry() {
-  hba_info* record = NewRecord<hba_info>();
+  hba_info* record = NewInventoryRecord<hba_info>();
   if (record == nullptr) return nullptr;
   if (!GrowList()) {
-    std::free(record);
+    ReleaseRecord(record);
     return nullptr;
   }
   p_hba_info_list[hbainfo_entry_cnt] = record;
@@ -63,11 +62,11 @@ hba_info* get_new_hba_info_entry() {
 }
 
 hba_attributes_entry* get_new_hba_attributes_entry() {
-  return NewRecord<hba_attributes_entry>();
+  return NewInventoryRecord<hba_attributes_entry>();
 }
 
 target_mapping_entry* get_new_target_mapping_entry() {
-  return NewRecord<target_mapping_entry>();
+  return NewInventoryRecord<target_mapping_entry>();
 }
 
 bool HasNoSerialNumber(const hba_info* port) { return port->SerialNumber.starts_with("n/a"); }
@@ -81,9 +80,9 @@ const char* PortAddress(const hba_info* port) {
 }
 
 void FreeHbaInfo(hba_info* port) {
-  std::free(port->Attributes);
-  std::free(port->TargetMapping);
-  std::free(port);
+  ReleaseRecord(port->Attributes);
+  ReleaseRecord(port->TargetMapping);
+  ReleaseRecord(port);
 }
 
 void FreeHbaInfoList() {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "driver/print_debug.h"
+#include "driver/record_memory.h"
 #include "driver/return_codes.h"
 #include "driver/text.h"
 
@@ -73,54 +74,83 @@ const char* FillPortField(hba_info* port, const char* line, const char* value) {
 
 // Fills one field of an attributes entry.  Returns what is to be shown for
 // the labels whose content is shown, else null.  The value may be null.
+// Labels are looked up by their first character; within one character no
+// label begins with another, except "Model Desc", which fills ModelDesc
+// only.
 const char* FillAttribute(hba_attributes_entry* a, const char* line, const char* value) {
-  if (Begins(line, "Host Name")) return Quiet(Store(a->HostName, value));
-  if (Begins(line, "Manufacturer")) return Quiet(Store(a->Manufacturer, value));
-  if (Begins(line, "Serial Number")) return Store(a->SerialNumber, value);
-  if (Begins(line, "Model Desc")) return Quiet(Store(a->ModelDesc, value));
-  if (Begins(line, "Model")) return Store(a->Model, value);
-  if (Begins(line, "Node WWN")) return Quiet(Store(a->NodeWWN, value));
-  if (Begins(line, "Node Symname")) return Quiet(Store(a->NodeSymname, value));
-  if (Begins(line, "HW Version")) return Store(a->HWVersion, value);
-  if (Begins(line, "FW Version")) return Store(a->FWVersion, value);
-  if (Begins(line, "Vendor Spec ID")) return StoreId(a->VendorSpecID, &a->PciVendorId, value);
-  if (Begins(line, "Number of Ports")) return Quiet(Store(a->NumberOfPorts, value));
-  if (Begins(line, "Driver Name")) return Quiet(Store(a->DriverName, value));
-  if (Begins(line, "Device ID")) return StoreId(a->DeviceID, &a->PciDeviceId, value);
-  if (Begins(line, "HBA Type")) return Store(a->HBAType, value);
-  if (Begins(line, "Operational FW")) return Store(a->OperationalFW, value);
-  if (Begins(line, "IEEE Address")) return Quiet(Store(a->IEEEAddress, value));
-  if (Begins(line, "PXE Boot")) return Quiet(Store(a->PXEBoot, value));
-  if (Begins(line, "Driver Version")) return Store(a->DriverVersion, value);
-  if (Begins(line, "Board Temperature")) return Quiet(Store(a->BoardTemperature, value));
-  if (Begins(line, "Function Type")) return Store(a->FunctionType, value);
-  if (Begins(line, "Sub Device ID")) return StoreId(a->SubDeviceID, &a->PciSubDeviceId, value);
-  if (Begins(line, "Port Number")) return Quiet(Store(a->PortNumber, value));
-  if (Begins(line, "PCI Bus Number")) return Quiet(Store(a->PCIBusNumber, value));
-  if (Begins(line, "PCI Func Number")) return Quiet(Store(a->PCIFuncNumber, value));
-  if (Begins(line, "Sub Vendor ID")) return StoreId(a->SubVendorID, &a->PciSubVendorId, value);
-  if (Begins(line, "Firmware Status")) return Quiet(Store(a->FirmwareStatus, value));
-  if (Begins(line, "Service Processor FW Name"))
-    return Quiet(Store(a->ServiceProcessorFWName, value));
-  if (Begins(line, "ULP FW Name")) return Quiet(Store(a->ULPFWName, value));
-  if (Begins(line, "IPL Filename")) return Store(a->IPLFilename, value);
-  if (Begins(line, "NCSI Version")) return Quiet(Store(a->NCSIVersion, value));
-  if (Begins(line, "Start-up Boot Code Version"))
-    return Quiet(Store(a->StartUpBootCodeVersion, value));
-  if (Begins(line, "FCoE Universal Version"))
-    return Quiet(Store(a->FCoEUniversalVersion, value));
-  if (Begins(line, "FCoE x86 BIOS Version"))
-    return Quiet(Store(a->FCoEx86BIOSVersion, value));
-  if (Begins(line, "FCoE EFI Version")) return Quiet(Store(a->FCoEEFIVersion, value));
-  if (Begins(line, "FCoE FCODE Version")) return Quiet(Store(a->FCoEFCODEVersion, value));
-  if (Begins(line, "UEFI BIOS Version")) return Quiet(Store(a->UEFIBIOSVersion, value));
-  if (Begins(line, "UEFI NIC Version")) return Quiet(Store(a->UEFINICVersion, value));
-  if (Begins(line, "UEFI FCODE Version")) return Quiet(Store(a->UEFIFCODEVersion, value));
-  if (Begins(line, "UEFI iSCSI Version")) return Quiet(Store(a->UEFIiSCSIVersion, value));
-  if (Begins(line, "PCI Express Link Speed"))
-    return Quiet(Store(a->PCIExpressLinkSpeed, value));
-  if (Begins(line, "PCI Express Bus Width"))
-    return Quiet(Store(a->PCIExpressBusWidth, value));
+  switch (line[0]) {
+    case 'B':
+      if (Begins(line, "Board Temperature")) return Quiet(Store(a->BoardTemperature, value));
+      break;
+    case 'D':
+      if (Begins(line, "Driver Name")) return Quiet(Store(a->DriverName, value));
+      if (Begins(line, "Device ID")) return StoreId(a->DeviceID, &a->PciDeviceId, value);
+      if (Begins(line, "Driver Version")) return Store(a->DriverVersion, value);
+      break;
+    case 'F':
+      if (Begins(line, "FW Version")) return Store(a->FWVersion, value);
+      if (Begins(line, "Function Type")) return Store(a->FunctionType, value);
+      if (Begins(line, "Firmware Status")) return Quiet(Store(a->FirmwareStatus, value));
+      if (Begins(line, "FCoE Universal Version"))
+        return Quiet(Store(a->FCoEUniversalVersion, value));
+      if (Begins(line, "FCoE x86 BIOS Version"))
+        return Quiet(Store(a->FCoEx86BIOSVersion, value));
+      if (Begins(line, "FCoE EFI Version")) return Quiet(Store(a->FCoEEFIVersion, value));
+      if (Begins(line, "FCoE FCODE Version")) return Quiet(Store(a->FCoEFCODEVersion, value));
+      break;
+    case 'H':
+      if (Begins(line, "Host Name")) return Quiet(Store(a->HostName, value));
+      if (Begins(line, "HW Version")) return Store(a->HWVersion, value);
+      if (Begins(line, "HBA Type")) return Store(a->HBAType, value);
+      break;
+    case 'I':
+      if (Begins(line, "IEEE Address")) return Quiet(Store(a->IEEEAddress, value));
+      if (Begins(line, "IPL Filename")) return Store(a->IPLFilename, value);
+      break;
+    case 'M':
+      if (Begins(line, "Manufacturer")) return Quiet(Store(a->Manufacturer, value));
+      if (Begins(line, "Model Desc")) return Quiet(Store(a->ModelDesc, value));
+      if (Begins(line, "Model")) return Store(a->Model, value);
+      break;
+    case 'N':
+      if (Begins(line, "Node WWN")) return Quiet(Store(a->NodeWWN, value));
+      if (Begins(line, "Node Symname")) return Quiet(Store(a->NodeSymname, value));
+      if (Begins(line, "Number of Ports")) return Quiet(Store(a->NumberOfPorts, value));
+      if (Begins(line, "NCSI Version")) return Quiet(Store(a->NCSIVersion, value));
+      break;
+    case 'O':
+      if (Begins(line, "Operational FW")) return Store(a->OperationalFW, value);
+      break;
+    case 'P':
+      if (Begins(line, "PXE Boot")) return Quiet(Store(a->PXEBoot, value));
+      if (Begins(line, "Port Number")) return Quiet(Store(a->PortNumber, value));
+      if (Begins(line, "PCI Bus Number")) return Quiet(Store(a->PCIBusNumber, value));
+      if (Begins(line, "PCI Func Number")) return Quiet(Store(a->PCIFuncNumber, value));
+      if (Begins(line, "PCI Express Link Speed"))
+        return Quiet(Store(a->PCIExpressLinkSpeed, value));
+      if (Begins(line, "PCI Express Bus Width"))
+        return Quiet(Store(a->PCIExpressBusWidth, value));
+      break;
+    case 'S':
+      if (Begins(line, "Serial Number")) return Store(a->SerialNumber, value);
+      if (Begins(line, "Sub Device ID")) return StoreId(a->SubDeviceID, &a->PciSubDeviceId, value);
+      if (Begins(line, "Sub Vendor ID")) return StoreId(a->SubVendorID, &a->PciSubVendorId, value);
+      if (Begins(line, "Service Processor FW Name"))
+        return Quiet(Store(a->ServiceProcessorFWName, value));
+      if (Begins(line, "Start-up Boot Code Version"))
+        return Quiet(Store(a->StartUpBootCodeVersion, value));
+      break;
+    case 'U':
+      if (Begins(line, "ULP FW Name")) return Quiet(Store(a->ULPFWName, value));
+      if (Begins(line, "UEFI BIOS Version")) return Quiet(Store(a->UEFIBIOSVersion, value));
+      if (Begins(line, "UEFI NIC Version")) return Quiet(Store(a->UEFINICVersion, value));
+      if (Begins(line, "UEFI FCODE Version")) return Quiet(Store(a->UEFIFCODEVersion, value));
+      if (Begins(line, "UEFI iSCSI Version")) return Quiet(Store(a->UEFIiSCSIVersion, value));
+      break;
+    case 'V':
+      if (Begins(line, "Vendor Spec ID")) return StoreId(a->VendorSpecID, &a->PciVendorId, value);
+      break;
+  }
   return nullptr;
 }
 
@@ -183,7 +213,7 @@ int ReadHbaAttributesReport(FILE* report, hba_info* port) {
       current = get_new_hba_attributes_entry();
       if (current == nullptr) return NoMemory();
       // Nothing else points at an entry it replaces.
-      std::free(port->Attributes);
+      ReleaseRecord(port->Attributes);
       port->Attributes = current;
       PrintDebugf(6, "\n\t\t%s %s\n\n", "HBA Attributes for", PortAddress(port));
       continue;

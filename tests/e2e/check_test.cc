@@ -212,3 +212,39 @@ TEST(Check, FlagBlock) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every FCoE port of an adapter is checked: the third and fourth FCoE ports
+// of a four-port CNA, and an FCoE port that is its adapter's flash partner
+// next to a second FCoE port.  Each site hides one disallowed LUN (DGC LUNZ)
+// behind such a port.
+TEST(Check, EveryFCoEPortOfAnAdapterIsChecked) {
+  E2E_REQUIRE_SANDBOX();
+  const std::string four_ports =
+      "adapter FC44440000\n  model OCe14102-UM\n  pci 19A2 0714 10DF E70E\n"
+      "port NIC 0 0 00-90-FA-44-00-00\n"
+      "port FCoE 0 2 10:00:00:90:fa:44:00:02\n  lun DGC VRAID 0533\n"
+      "port FCoE 1 3 10:00:00:90:fa:44:00:03\n  lun DGC VRAID 0533\n"
+      "port FCoE 2 4 10:00:00:90:fa:44:00:04\n  lun DGC LUNZ 0533\n"
+      "port FCoE 3 5 10:00:00:90:fa:44:00:05\n  lun DGC VRAID 0533\n";
+  const std::string fcoe_partner =
+      "adapter FC55550000\n  model OCe14102-UM\n  pci 19A2 0714 10DF E70E\n"
+      "port FCoE 0 0 10:00:00:90:fa:55:00:00\n  lun DGC LUNZ 0533\n"
+      "port FCoE 1 1 10:00:00:90:fa:55:00:01\n  lun DGC VRAID 0533\n";
+  for (const std::string& site : {four_ports, fcoe_partner}) {
+    e2e::Scenario scenario;
+    scenario.UseSampleConditions();
+    scenario.UseSite(site);
+    for (auto build : e2e::AllBuilds()) {
+      SCOPED_TRACE(e2e::ProgramName(build));
+      e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
+      EXPECT_EQ(4, result.status) << result.out;
+      EXPECT_NE(std::string::npos,
+                result.out.find("Check subsystem: 'RAID 5' Attached subsystem: 'LUNZ'"))
+          << result.out;
+    }
+  }
+}
+
+}  // namespace
