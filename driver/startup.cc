@@ -129,12 +129,8 @@ void PrintConditionsListing() {
 }
 
 void StartUp(int argc, char** argv, run_state* state) {
-  DebugLevel = 0;
-  VerboseLevel = 1;
-  PrintDebugOnScreen = 1;
-  pHBAConditionsPath.clear();
-  pHBAFirmwarePath.clear();
-  pHBAWorkingPath.clear();
+  // Output levels 0, 1 and screen on; the directories empty.
+  ResetSettings();
 
   // The program name, the three passes, the combination rules and the
   // published mode.

@@ -57,3 +57,14 @@ void PropertyFailed(const char* what) {
   (void)ignored;
   std::abort();
 }
+
+hba_info* NewFuzzPort(const char* type) {
+  hba_info* port = get_new_hba_info_entry();
+  if (port == nullptr) PropertyFailed("no memory for a port record");
+  port->PortWWN.assign("10:00:00:90:fa:55:66:02");
+  port->PermanentMAC.assign("00-90-FA-55-66-02");
+  port->SerialNumber.assign("FC55667788");
+  port->PortFunction.assign("2");
+  port->PortType.assign(type);
+  return port;
+}

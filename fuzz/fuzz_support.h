@@ -21,6 +21,12 @@ void SetLevelsFromByte(uint8_t byte);
 // when the stream cannot be had: that is no finding.
 FILE* OpenInput(const uint8_t* data, size_t size);
 
+struct hba_info;
+
+// A port record of the inventory with the ids of one simulated FCoE port
+// (WWN, MAC, serial number, PCI function) and the given port type.
+hba_info* NewFuzzPort(const char* type);
+
 // Frees the conditions, the inventory and the selection lists and puts
 // every setting back to its start value.
 void ResetGlobals();

@@ -17,12 +17,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   SetLevelsFromByte(data[0]);
-  hba_info* port = get_new_hba_info_entry();
-  if (port == nullptr) PropertyFailed("no memory for a port record");
-  port->PortWWN.assign("10:00:00:90:fa:55:66:02");
-  port->SerialNumber.assign("FC55667788");
-  port->PortFunction.assign("2");
-  port->PortType.assign("FCoE");
+  hba_info* port = NewFuzzPort("FCoE");
   FILE* file = OpenInput(data + 1, size - 1);
   ReadTargetMappingReport(file, port);
   std::fclose(file);
