@@ -16,8 +16,10 @@ FILE* ChooseStream(FILE* file) {
   return file;
 }
 
+// Without a file the screen rule of PrintDebugShows decides; a given file
+// takes whatever passes the level filter.
 bool Dropped(int level, FILE* file) {
-  if (file == nullptr && PrintDebugOnScreen == 0) return true;
+  if (file == nullptr) return !PrintDebugShows(level);
   return level > VerboseLevel && level > DebugLevel;
 }
 

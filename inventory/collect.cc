@@ -36,9 +36,7 @@ int ReadListHbas(FILE* report, hba_info*) { return ReadListHbasReport(report); }
 // have the shell write the file, and the parser read it, outside the
 // working directory.
 bool ReportFileLeavesWorkingDirectory(const hba_info* port, const char* suffix) {
-  std::string name = std::string(port->SerialNumber.view()) + "_" +
-                     std::string(port->PortFunction.view()) + "_" + suffix;
-  return HasParentComponent(name);
+  return HasParentComponent(PortReportName(port, suffix));
 }
 
 // No command runs for such a port, and its report counts as missing, as

@@ -34,9 +34,13 @@ std::string TargetMappingCommand(const hba_info* port) {
 
 std::string ListHbasFile() { return std::string(pHBAWorkingPath.view()) + "/local_hba_list.out"; }
 
+std::string PortReportName(const hba_info* port, const char* suffix) {
+  return std::string(port->SerialNumber.view()) + "_" + std::string(port->PortFunction.view()) +
+         "_" + suffix;
+}
+
 std::string PortReportFile(const hba_info* port, const char* suffix) {
-  return std::string(pHBAWorkingPath.view()) + "/" + std::string(port->SerialNumber.view()) + "_" +
-         std::string(port->PortFunction.view()) + "_" + suffix;
+  return std::string(pHBAWorkingPath.view()) + "/" + PortReportName(port, suffix);
 }
 
 int RunHbacmd(const std::string& command) {

@@ -21,6 +21,9 @@ std::string TargetMappingCommand(const hba_info* port);
 
 // "<working path>/local_hba_list.out"
 std::string ListHbasFile();
+// "<SerialNumber>_<PortFunction>_<suffix>", the name of a port's report
+// within the working directory.
+std::string PortReportName(const hba_info* port, const char* suffix);
 // "<working path>/<SerialNumber>_<PortFunction>_<suffix>"
 std::string PortReportFile(const hba_info* port, const char* suffix);
 
