@@ -174,8 +174,9 @@ TEST_F(ConditionsFileTest, TriplesFormAChainInLineOrder) {
   auto triples = Triples(0);
   ASSERT_EQ(21u, triples.size());
   for (int i = 0; i < 20; ++i) {
-    EXPECT_EQ("V" + std::to_string(i), triples[i]->SubsystemVendor);
-    EXPECT_EQ("G" + std::to_string(i), triples[i]->SubsystemGroup);
+    std::string number = std::to_string(i);
+    EXPECT_EQ('V' + number, triples[i]->SubsystemVendor);
+    EXPECT_EQ('G' + number, triples[i]->SubsystemGroup);
     EXPECT_EQ(std::to_string(i), triples[i]->SubsystemExtra);
   }
   EXPECT_EQ("Last", triples[20]->SubsystemVendor);

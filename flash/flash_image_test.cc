@@ -114,7 +114,7 @@ TEST_F(FindFlashImageTest, RefusesAnImagePathThatWouldBeCut) {
   // directory: the name no longer fits.
   std::string padded = dir_;
   while (padded.size() + 2 <= PathText::kCapacity) padded += "./";
-  if (padded.size() < PathText::kCapacity) padded.insert(dir_.size(), "/");
+  if (padded.size() < PathText::kCapacity) padded.insert(dir_.size(), 1, '/');
   ASSERT_EQ(PathText::kCapacity, padded.size());
   PathText image;
   testing::internal::CaptureStdout();

@@ -34,8 +34,10 @@ class ClassifyTest : public InventoryTest {
   // The names of the list in order.
   static std::string Order() {
     std::string names;
-    for (int i = 0; p_hba_info_list[i] != nullptr; ++i)
-      names += (i ? " " : "") + std::string(p_hba_info_list[i]->Model.view());
+    for (int i = 0; p_hba_info_list[i] != nullptr; ++i) {
+      if (i > 0) names += ' ';
+      names += p_hba_info_list[i]->Model.view();
+    }
     return names;
   }
 
