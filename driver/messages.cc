@@ -4,11 +4,11 @@
 
 namespace {
 
-// Version 1.2.0.1.
-constexpr int kVersionMajor = 1;
-constexpr int kVersionMinor = 2;
-constexpr int kVersionRevision = 0;
-constexpr int kVersionBuild = 1;
+// The four parts of the version, from the project version of the build.
+constexpr int kVersionMajor = FCGUARD_VERSION_MAJOR;
+constexpr int kVersionMinor = FCGUARD_VERSION_MINOR;
+constexpr int kVersionRevision = FCGUARD_VERSION_PATCH;
+constexpr int kVersionBuild = FCGUARD_VERSION_TWEAK;
 
 }  // namespace
 

@@ -60,7 +60,7 @@ const char kDebugLevelMessage[] =
     "Please enter a valid debug-level (-d <debug-level>; min 0 - max 6)!\n";
 const char kVerboseLevelMessage[] =
     "Please enter a valid verbose-level (-v <verbose-level>; min 0 - max 6)!\n";
-const char kToolInfo[] = "\nPRELIMINARY fcguard version 1.2.0.1\n";
+const char kToolInfo[] = "\nPRELIMINARY fcguard version " FCGUARD_VERSION "\n";
 
 std::string Invalid(const std::string& word) {
   return "\n\nInvalid argument '" + word + "' !\n\n";
@@ -188,7 +188,7 @@ TEST_F(CommandLineTest, WordsAreTestedInOrder) {
   EXPECT_EQ(3, Parse({"-x", "--help"}));
   EXPECT_EQ(Invalid("-x"), out_);
   EXPECT_EQ(0, Parse({"--version", "-x"}));
-  EXPECT_EQ("1.2.0.1\n", out_);
+  EXPECT_EQ(FCGUARD_VERSION "\n", out_);
 }
 
 TEST_F(CommandLineTest, WordsTheUsageShowsButTheParserRefuses) {
@@ -205,7 +205,7 @@ TEST_F(CommandLineTest, ListingsEndTheRunWithZero) {
   EXPECT_EQ(0, Parse({"--info"}));
   EXPECT_EQ(kToolInfo, out_);
   EXPECT_EQ(0, Parse({"--version"}));
-  EXPECT_EQ("1.2.0.1\n", out_);
+  EXPECT_EQ(FCGUARD_VERSION "\n", out_);
   EXPECT_EQ(0, Parse({"--show-return-codes"}));
   EXPECT_TRUE(out_.starts_with("\nList of possible return codes\n\n   Valid "
                                "return codes\n\n   RET_OK "));
@@ -219,7 +219,7 @@ TEST_F(CommandLineTest, ListingsEndTheRunWithZero) {
 
 TEST_F(CommandLineTest, HelpNamesTheProgramAsStarted) {
   EXPECT_EQ(0, Parse({"-h"}, "./bin/fcguard32"));
-  EXPECT_TRUE(out_.starts_with("\nPRELIMINARY fcguard32 version 1.2.0.1\n"
+  EXPECT_TRUE(out_.starts_with("\nPRELIMINARY fcguard32 version " FCGUARD_VERSION "\n"
                                "\nUSAGE:\t fcguard32 [ options ]\n"));
   EXPECT_NE(std::string::npos, out_.find("Examples:\n\n1) fcguard32 -v 1 "));
   EXPECT_NE(std::string::npos, out_.find("\n2) fcguard32 -v 6 "));
@@ -228,9 +228,9 @@ TEST_F(CommandLineTest, HelpNamesTheProgramAsStarted) {
 TEST_F(CommandLineTest, ProgramNameIsCutToFit) {
   std::string name(40, 'n');
   EXPECT_EQ(0, Parse({"--info"}, "/a/b/" + name));
-  EXPECT_EQ("\nPRELIMINARY " + name.substr(0, 31) + " version 1.2.0.1\n", out_);
+  EXPECT_EQ("\nPRELIMINARY " + name.substr(0, 31) + " version " FCGUARD_VERSION "\n", out_);
   EXPECT_EQ(0, Parse({"--info"}, "dir/"));
-  EXPECT_EQ("\nPRELIMINARY  version 1.2.0.1\n", out_);
+  EXPECT_EQ("\nPRELIMINARY  version " FCGUARD_VERSION "\n", out_);
 }
 
 TEST_F(CommandLineTest, NoWordsAtAll) {

@@ -76,7 +76,7 @@ const char kReturnCodes[] =
 
 std::string ToolInfo(e2e::Build build) {
   return std::string("\nPRELIMINARY ") + e2e::ProgramName(build) +
-         " version 1.2.0.1\n";
+         " version " FCGUARD_VERSION "\n";
 }
 
 std::string Help(e2e::Build build) {
@@ -117,7 +117,7 @@ TEST(CommandLine, HelpAndListings) {
                    {{"/?"}, 0, Help(build)},
                    {{"--hiddenhelp"}, 0, Help(build)},
                    {{"--info"}, 0, ToolInfo(build)},
-                   {{"--version"}, 0, "1.2.0.1\n"},
+                   {{"--version"}, 0, FCGUARD_VERSION "\n"},
                    {{"--show-return-codes"}, 0, kReturnCodes},
                    // The level pass sets the verbose level after the silencing.
                    {{"--help", "--silent", "-v", "2"}, 0, Help(build)},
