@@ -1,6 +1,7 @@
 #!/bin/bash
-# The bash completion: what it offers, and that every option it offers is
-# one the program accepts.
+# The bash completion: what it offers, that every option it offers is one
+# the program accepts, and that bash-completion loads it by either name in
+# a fresh interactive shell.
 #
 #   completion_test.sh SOURCE_DIR BUILD_DIR
 set -u
@@ -51,7 +52,10 @@ expect "-v -vid -vn" fcguard -pci-id 19A2:0714 -v
 # No operands; no options after an option that takes a value.
 expect "" fcguard x
 expect "" fcguard -pci-id ""
-expect "" fcguard -v ""
+expect "0 1 2 3 4 5 6" fcguard -v ""
+expect "0 1 2 3 4 5 6" fcguard32 -d ""
+expect "3" fcguard -pci-id 19A2:0714 -v 3
+expect "" fcguard -v 7
 expect "" fcguard -vn Em
 # Directories after --conpath, relative ones only.
 expect "conf conf2" fcguard --conpath con
@@ -85,6 +89,48 @@ if [ -x "$program" ]; then
   [ $? = 3 ] || fail "a refused word does not end with 3"
 else
   fail "$program not built"
+fi
+
+# The loader: a fresh interactive bash with bash-completion knows no
+# completion for either name until the first <TAB>, which loads the
+# installed file by the command's name; then --<TAB> offers the options.
+loader=/usr/share/bash-completion/bash_completion
+if [ -r "$loader" ]; then
+  if cmake --install "$build_dir" --prefix "$scratch/usr" >/dev/null; then
+    cat >"$scratch/bashrc" <<RC
+source $loader
+RC
+    names=(fcguard)
+    [ -e "$scratch/usr/sbin/fcguard32" ] && names+=(fcguard32)
+    for name in "${names[@]}"; do
+      # What readline does on <TAB> after "NAME --": the default completion
+      # (bash-completion's loader) for a command without one, then the
+      # command's own.
+      got=$(cd "$scratch" && XDG_DATA_DIRS="$scratch/usr/share" HOME="$scratch" \
+        bash --rcfile "$scratch/bashrc" -i -c '
+          name=$1
+          complete -p "$name" >/dev/null 2>&1 && { echo "loaded before the first TAB"; exit; }
+          read -r -a default <<<"$(complete -p -D)"
+          loader=${default[-2]}
+          COMP_WORDS=("$name" --); COMP_CWORD=1; COMP_LINE="$name --"; COMP_POINT=${#COMP_LINE}
+          "$loader" "$name" -- "$name"
+          [ $? = 124 ] || { echo "the loader found nothing"; exit; }
+          read -r -a spec <<<"$(complete -p "$name")"
+          function=${spec[-2]}
+          COMPREPLY=(); "$function" "$name" -- "$name"
+          printf "%s
+" "${COMPREPLY[@]}" | sort | tr "
+" " "
+          COMP_WORDS=("$name" -v ""); COMP_CWORD=2; COMPREPLY=(); "$function" "$name" "" -v
+          printf "| %s" "${COMPREPLY[*]}"' bash "$name" 2>/dev/null)
+      want="--check-for-valid-subsystem --conpath --ctrl-vendor-wide-identical --ctrl-wide-identical --dov-mode --flash --help --info --show-return-codes --silent --simulate --version | 0 1 2 3 4 5 6"
+      [ "$got" = "$want" ] || fail "fresh bash -i, '$name --<TAB>' and '$name -v <TAB>': '$got', expected '$want'"
+    done
+  else
+    fail "cmake --install failed"
+  fi
+elif [ "$(id -u)" = 0 ]; then
+  fail "bash-completion is not installed"
 fi
 
 if [ "$failures" -gt 0 ]; then

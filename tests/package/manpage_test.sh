@@ -1,15 +1,17 @@
 #!/bin/bash
-# The manual page fcguard(8): it renders without a single warning, and it
+# The manual page fcguard(8): it renders without a single warning; it
 # documents what the program and the completion actually have: every
 # return code of the program's own table with its name, and every option
-# that the completion offers.
+# that the completion offers; and installed, man and whatis find it under
+# both names once man-db has taken in the new files, as it does when a
+# package is installed (no index rebuild).
 #
 #   manpage_test.sh SOURCE_DIR BUILD_DIR
 set -u
 
 source_dir=$1
 build_dir=$2
-page="$source_dir/doc/fcguard.8"
+page="$build_dir/packaging/fcguard.8"
 failures=0
 
 fail() {
@@ -67,6 +69,29 @@ for option in "${COMPREPLY[@]}"; do
   escaped=${option//-/\\-}
   grep -qF -- "$escaped" "$page" || fail "option $option not in the manual page"
 done
+
+# Both names, installed.
+if command -v mandb >/dev/null; then
+  scratch=$(mktemp -d)
+  trap 'rm -rf "$scratch"' EXIT
+  if cmake --install "$build_dir" --prefix "$scratch/usr" >/dev/null; then
+    manpath="$scratch/usr/share/man"
+    programs=(fcguard)
+    [ -e "$scratch/usr/sbin/fcguard32" ] && programs+=(fcguard32)
+    for name in "${programs[@]}"; do
+      man -M "$manpath" -w "$name" >/dev/null 2>&1 || fail "man $name finds no page"
+      man -M "$manpath" "$name" 2>/dev/null | grep -q '^NAME' || fail "man $name shows no page"
+    done
+    # What dpkg's man-db trigger runs after an installation.
+    mandb -pq "$manpath" >/dev/null 2>&1
+    for name in "${programs[@]}"; do
+      whatis -M "$manpath" "$name" 2>/dev/null | grep -q "^$name (8) *- check the storage" ||
+        fail "whatis $name: $(whatis -M "$manpath" "$name" 2>&1)"
+    done
+  else
+    fail "cmake --install failed"
+  fi
+fi
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures failure(s)"
