@@ -33,11 +33,12 @@ if [ "${FCGUARD_DEBIAN11_INSIDE:-}" != 1 ]; then
     exec unshare --mount --propagation private bash "$0" "$@"
 fi
 
-# Inside the namespace.
+# Inside the namespace: the scratch directory is the one made before.
 trap - EXIT
+rm -rf "$scratch"
 scratch=$FCGUARD_DEBIAN11_SCRATCH
-trap 'rm -rf "$scratch"' EXIT
 root="$scratch/merged"
+trap 'umount "$root" 2>/dev/null; rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/upper" "$scratch/work" "$root"
 mount -t overlay fcguard-debian11 \
   -o "lowerdir=$FCGUARD_DEBIAN11_BASE,upperdir=$scratch/upper,workdir=$scratch/work" "$root" ||
