@@ -57,6 +57,10 @@ depends=$(field Depends)
 
 # Exactly these files, with these modes, owned by root.
 expected="-rwxr-xr-x root/root ./usr/sbin/fcguard
+-rwxr-xr-x root/root ./usr/libexec/fcguard/fcguard-replay
+-rwxr-xr-x root/root ./usr/libexec/fcguard/hbacmd-sim
+-rwxr-xr-x root/root ./usr/libexec/fcguard/sandbox
+-rw-r--r-- root/root ./usr/share/man/man8/fcguard-replay.8.gz
 -rw-r--r-- root/root ./usr/share/bash-completion/completions/fcguard
 -rw-r--r-- root/root ./usr/share/doc/fcguard/examples/FC_HBA_Conditions.txt
 -rw-r--r-- root/root ./usr/share/man/man8/fcguard.8.gz"
@@ -80,8 +84,13 @@ cmp -s "$root/usr/share/doc/fcguard/examples/FC_HBA_Conditions.txt" \
   "$source_dir/sim/sites/FC_HBA_Conditions.txt" || fail "sample conditions file differs"
 cmp -s "$root/usr/share/bash-completion/completions/fcguard" \
   "$source_dir/completion/fcguard" || fail "completion differs"
-gzip -dc "$root/usr/share/man/man8/fcguard.8.gz" | cmp -s - "$source_dir/doc/fcguard.8" ||
-  fail "manual page is not the gzipped doc/fcguard.8"
+for page in fcguard fcguard-replay; do
+  gzip -dc "$root/usr/share/man/man8/$page.8.gz" | cmp -s - "$source_dir/doc/$page.8" ||
+    fail "manual page is not the gzipped doc/$page.8"
+done
+for script in fcguard-replay sandbox; do
+  cmp -s "$root/usr/libexec/fcguard/$script" "$source_dir/sim/$script" || fail "$script differs"
+done
 
 # The programs: stripped, and they run.  fcguard32 runs under qemu-i386
 # where the kernel refuses 32-bit programs.
