@@ -204,6 +204,15 @@ TEST(StartUp, ConditionsOthersCanChangeAreRefused) {
       EXPECT_EQ(calls, scenario.SimCalls().size());
     }
   }
+  // Someone else could put the missing file there: the directory is
+  // refused all the same.
+  fs::remove(file);
+  fs::permissions(dir, fs::perms(0777));
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    EXPECT_EQ(55, scenario.Run(build, {"-pci-id", "19A2:0714"}).status);
+  }
+  fs::permissions(dir, fs::perms(0755));
 }
 
 }  // namespace
