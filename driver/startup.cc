@@ -13,6 +13,7 @@
 #include "driver/process_exit.h"
 #include "driver/return_codes.h"
 #include "driver/settings.h"
+#include "driver/shell.h"
 
 namespace {
 
@@ -92,6 +93,12 @@ void SettleDirectories(const char* start_word) {
   pHBAConditionsPath.append(kConditionsFileName);
 }
 
+void RefuseForeignConditions() {
+  if (RefuseForeignPath(pHBAConditionsPath.c_str()) ||
+      RefuseForeignPath(pHBAWorkingPath.c_str()))
+    EndProcess(RET_FATAL_ERROR);
+}
+
 void LoadConditions(const run_state& state) {
   int result = Read_FC_Config_File(pHBAConditionsPath.c_str());
   if (result == RET_OK) return;
@@ -139,6 +146,7 @@ void StartUp(int argc, char** argv, run_state* state) {
   SettleTempDir();
   SettleDirectories(state->start_word);
   PrintDebugf(3, "HBA conditions file: %s\n", pHBAConditionsPath.c_str());
+  RefuseForeignConditions();
   LoadConditions(*state);
   // Shown by the verbose level only, never by a debug level.
   if (VerboseLevel > 3) PrintConditionsListing();

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,6 +68,19 @@ int Serve(const SimSite& site, SimReport report, const SimPort* port) {
   }
   int written = Emit(answer.text);
   return written ? written : answer.status;
+}
+
+// A command that the site has killed: ends by the signal before it writes
+// anything, as hbacmd killed at its start would.
+int EndBySignal(int signal_number) {
+  std::signal(signal_number, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal_number);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  std::raise(signal_number);
+  Err("hbacmd-sim: signal " + std::to_string(signal_number) + " did not end the simulator");
+  return kSetupError;
 }
 
 bool ParseCount(const char* text, long max, long* value) {
@@ -198,12 +212,14 @@ int SiteVerb(int argc, char** argv) {
     if (argc != 3) return CommandError("Usage: hbacmd hbaattributes <WWPN|MAC>");
     const SimPort* port = FindPort(site, argv[2]);
     if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
+    if (port->attributes_signal) return EndBySignal(port->attributes_signal);
     return Serve(site, SimReport::kHbaAttributes, port);
   }
   if (verb == "targetmapping") {
     if (argc != 3) return CommandError("Usage: hbacmd targetmapping <WWPN>");
     const SimPort* port = FindPort(site, argv[2]);
     if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
+    if (port->mapping_signal) return EndBySignal(port->mapping_signal);
     return Serve(site, SimReport::kTargetMapping, port);
   }
   // download
