@@ -81,29 +81,33 @@ void StoreCell(FixedText<N>& field, const char* value, int line_number,
   field.assign({value, length});
 }
 
-// Columns 3 to 6: the text as written, then its value in hexadecimal.
-void StoreId(FixedText<6>& text, int32_t& id, const char* value,
-             int line_number, int column) {
+// Columns 3 to 6, the PCI ids: the text as written, its value in
+// hexadecimal, and the id's name in the refusal.
+struct IdColumn {
+  FixedText<6> fc_config_file_entry::*text;
+  int32_t fc_config_file_entry::*id;
+  const char* name;
+};
+
+constexpr int kFirstIdColumn = 3;
+constexpr IdColumn kIdColumns[] = {
+    {&fc_config_file_entry::PciVendorIdText, &fc_config_file_entry::PciVendorId, "Vendor-Id"},
+    {&fc_config_file_entry::PciDeviceIdText, &fc_config_file_entry::PciDeviceId, "Device-Id"},
+    {&fc_config_file_entry::PciSubVendorIdText, &fc_config_file_entry::PciSubVendorId,
+     "Sub-Vendor-Id"},
+    {&fc_config_file_entry::PciSubDeviceIdText, &fc_config_file_entry::PciSubDeviceId,
+     "Sub-System-Id"},
+};
+
+void StoreId(fc_config_file_entry* entry, const char* value, int line_number, int column) {
+  const IdColumn& id_column = kIdColumns[column - kFirstIdColumn];
+  FixedText<6>& text = entry->*id_column.text;
   StoreCell(text, value, line_number, column);
-  id = string2int(text.data(), 16);
-  if (id >= 0) return;
-  if (ShowRefusal()) {
-    const char* cell = text.c_str();
-    switch (column) {
-      case 3:
-        PrintStderrf("\nError line %d: Vendor-Id %s is not a valid hex value!\n", line_number, cell);
-        break;
-      case 4:
-        PrintStderrf("\nError line %d: Device-Id %s is not a valid hex value!\n", line_number, cell);
-        break;
-      case 5:
-        PrintStderrf("\nError line %d: Sub-Vendor-Id %s is not a valid hex value!\n", line_number, cell);
-        break;
-      default:
-        PrintStderrf("\nError line %d: Sub-System-Id %s is not a valid hex value!\n", line_number, cell);
-        break;
-    }
-  }
+  entry->*id_column.id = string2int(text.data(), 16);
+  if (entry->*id_column.id >= 0) return;
+  if (ShowRefusal())
+    PrintStderrf("\nError line %d: %s %s is not a valid hex value!\n", line_number,
+                 id_column.name, text.c_str());
   EndProcess(RET_FATAL_ERROR);
 }
 
@@ -120,16 +124,10 @@ void StoreColumn(fc_config_file_entry* entry, const char* value,
       if (PrintDebugShows(5)) PrintDebugf(5, " %16s |", value);
       return;
     case 3:
-      StoreId(entry->PciVendorIdText, entry->PciVendorId, value, line_number, column);
-      break;
     case 4:
-      StoreId(entry->PciDeviceIdText, entry->PciDeviceId, value, line_number, column);
-      break;
     case 5:
-      StoreId(entry->PciSubVendorIdText, entry->PciSubVendorId, value, line_number, column);
-      break;
     case 6:
-      StoreId(entry->PciSubDeviceIdText, entry->PciSubDeviceId, value, line_number, column);
+      StoreId(entry, value, line_number, column);
       break;
     case 7: StoreCell(entry->FirmwareDir, value, line_number, column); break;
     case 8: StoreCell(entry->InfoText8, value, line_number, column); break;
