@@ -77,7 +77,7 @@ option_input* NextNode(option_input** head, option_input* node) {
 // after its message at `message_level` in a run that shows messages.
 void StoreId(option_input* node, const IdField& field, char* item, int message_level) {
   FixedText<8>& text = node->*field.text;
-  text.assign(item);
+  text.assign_cut(item);
   node->*field.id = string2int(item, 16);
   if (node->*field.id >= 0) return;
   if (LevelAbove(0))
@@ -178,7 +178,7 @@ option_input* save_list_of_ctrl_options(char* text, int kind) {
                     static_cast<unsigned>(node->*items.id->id));
     } else {
       FixedText<20>& stored = node->*items.text;
-      stored.assign(item);
+      stored.assign_cut(item);
       if (LevelAbove(2)) PrintDebugf(2, "%d. %s: %s\n", number, items.text_name, stored.c_str());
     }
   }

@@ -90,7 +90,7 @@ void SilentPass(int argc, char** argv, run_state* state) {
   const char* first = argc > 0 && argv[0] != nullptr ? argv[0] : "";
   state->start_word = first;
   const char* slash = std::strrchr(first, '/');
-  state->program_name.assign(slash != nullptr ? slash + 1 : first);
+  state->program_name.assign_cut(slash != nullptr ? slash + 1 : first);
   for (int i = 1; i < argc; ++i) {
     RewriteSlash(argv[i]);
     if (Contains(argv[i], "--silent")) Silence();
@@ -221,15 +221,14 @@ void SaveSelection(run_state* state, const char* word, const ValueOption& option
 
 void SaveConpath(const char* value) {
   std::string_view directory(value);
-  if (directory.size() > kMaxConditionsDirLength) {
+  if (directory.size() > kMaxConditionsDirLength || !pHBAConditionsPath.assign(directory)) {
     PrintDebugf(1, "Please enter a shorter path for file %s and/or HBA "
                    "firmware (max %zu characters)!\n",
                 kConditionsFileName, kMaxConditionsDirLength);
     EndProcess(RET_BAD_CALL);
   }
-  pHBAConditionsPath.assign(directory);
-  pHBAFirmwarePath.assign(directory);
-  pHBAWorkingPath.assign(directory);
+  pHBAFirmwarePath = pHBAConditionsPath;
+  pHBAWorkingPath = pHBAConditionsPath;
 }
 
 // Pass 2: every word in turn, tested from the top; the first test that

@@ -191,10 +191,10 @@ TEST_F(ClassifyEquivalenceTest, RandomListsMatchTheFullScans) {
       port.number = pick(numbers);
       hba_info* record = get_new_hba_info_entry();
       ASSERT_NE(record, nullptr);
-      record->SerialNumber.assign(port.serial);
-      record->PortType.assign(port.type);
-      record->PortFunction.assign(port.function);
-      record->PortNumber.assign(port.number);
+      record->SerialNumber.assign_cut(port.serial);
+      record->PortType.assign_cut(port.type);
+      record->PortFunction.assign_cut(port.function);
+      record->PortNumber.assign_cut(port.number);
       ids[record] = static_cast<int>(ids.size());
     }
 

@@ -46,7 +46,7 @@ const char* LineValue(char* line) {
 // field then holds.
 template <std::size_t N>
 const char* Store(FixedText<N>& field, const char* value) {
-  if (value != nullptr) field.assign(value);
+  if (value != nullptr) field.assign_cut(value);
   return field.c_str();
 }
 
@@ -54,7 +54,7 @@ const char* Store(FixedText<N>& field, const char* value) {
 template <std::size_t N>
 const char* StoreId(FixedText<N>& field, int32_t* number, const char* value) {
   if (value == nullptr) return field.c_str();
-  field.assign(value);
+  field.assign_cut(value);
   *number = string2int(field.data(), 16);
   return field.c_str();
 }
