@@ -30,8 +30,10 @@ struct IdField {
   const char* name;
 };
 
-constexpr IdField kVendor = {&option_input::PciVendorId, &option_input::PciVendorIdText, "Vendor-Id"};
-constexpr IdField kDevice = {&option_input::PciDeviceId, &option_input::PciDeviceIdText, "Device-Id"};
+constexpr IdField kVendor = {&option_input::PciVendorId, &option_input::PciVendorIdText,
+                             "Vendor-Id"};
+constexpr IdField kDevice = {&option_input::PciDeviceId, &option_input::PciDeviceIdText,
+                             "Device-Id"};
 constexpr IdField kSubVendor = {&option_input::PciSubVendorId, &option_input::PciSubVendorIdText,
                                 "SubVendor-Id"};
 constexpr IdField kSubDevice = {&option_input::PciSubDeviceId, &option_input::PciSubDeviceIdText,
@@ -81,7 +83,8 @@ void StoreId(option_input* node, const IdField& field, char* item, int message_l
   node->*field.id = string2int(item, 16);
   if (node->*field.id >= 0) return;
   if (LevelAbove(0))
-    PrintDebugf(message_level, "Error: %s %s is not a valid hex value!\n", field.name, text.c_str());
+    PrintDebugf(message_level, "Error: %s %s is not a valid hex value!\n", field.name,
+                text.c_str());
   EndProcess(RET_FATAL_ERROR);
 }
 

@@ -159,8 +159,10 @@ constexpr ValueOption kValueOptions[] = {
      "Please enter at least one controller vendor-id (\"1A0F,2B03,...hex-value\")!\n",
      "Please enter at least one controller vendor-id (\"1A0F,2B03,...hex-value\")!\n"},
     {"-mod", StartsWith, kSelectModel, &run_state::option_mod_given,
-     "Please enter at least one controller-model string (\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n",
-     "Please enter at least one controller-model string (\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n"},
+     "Please enter at least one controller-model string "
+     "(\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n",
+     "Please enter at least one controller-model string "
+     "(\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n"},
     {"-vn", Contains, kSelectVendorName, &run_state::option_vn_given,
      "Please enter at least one controller vendor-name (\"Emulex, QLogic, ... \")!\n",
      "Please enter at least one controller vendor-name (\"Emulex, QLogic, ... \")!\n"},
