@@ -47,13 +47,13 @@ class Inventory {
   hba_info* AddPort(const PortFields& fields) {
     hba_info& port = ports_.emplace_back();
     port = hba_info{};
-    port.Vendor.assign(fields.vendor);
-    port.Model.assign(fields.model);
-    port.SerialNumber.assign(fields.serial);
-    port.PortType.assign(fields.type);
-    port.PortNumber.assign(fields.number);
-    port.PortFunction.assign(fields.function);
-    port.PortWWN.assign(fields.wwn);
+    port.Vendor.assign_cut(fields.vendor);
+    port.Model.assign_cut(fields.model);
+    port.SerialNumber.assign_cut(fields.serial);
+    port.PortType.assign_cut(fields.type);
+    port.PortNumber.assign_cut(fields.number);
+    port.PortFunction.assign_cut(fields.function);
+    port.PortWWN.assign_cut(fields.wwn);
     return &port;
   }
 
@@ -61,10 +61,10 @@ class Inventory {
               const std::string& sub_vendor, const std::string& sub_device) {
     hba_attributes_entry& ids = attributes_.emplace_back();
     ids = hba_attributes_entry{};
-    ids.VendorSpecID.assign(vendor);
-    ids.DeviceID.assign(device);
-    ids.SubVendorID.assign(sub_vendor);
-    ids.SubDeviceID.assign(sub_device);
+    ids.VendorSpecID.assign_cut(vendor);
+    ids.DeviceID.assign_cut(device);
+    ids.SubVendorID.assign_cut(sub_vendor);
+    ids.SubDeviceID.assign_cut(sub_device);
     ids.PciVendorId = Hex(vendor);
     ids.PciDeviceId = Hex(device);
     ids.PciSubVendorId = Hex(sub_vendor);
@@ -76,9 +76,9 @@ class Inventory {
               const std::string& version) {
     target_mapping_entry& storage = mappings_.emplace_back();
     storage = target_mapping_entry{};
-    storage.VendorID.assign(vendor);
-    storage.ProductID.assign(product);
-    storage.ProductVersion.assign(version);
+    storage.VendorID.assign_cut(vendor);
+    storage.ProductID.assign_cut(product);
+    storage.ProductVersion.assign_cut(version);
     port->TargetMapping = &storage;
   }
 
@@ -108,12 +108,12 @@ class Conditions {
                                  const std::string& sub_device_id = "1234") {
     fc_config_file_entry& entry = entries_.emplace_back();
     entry = fc_config_file_entry{};
-    entry.CtrlVendor.assign(vendor);
-    entry.CtrlModel.assign(model);
-    entry.PciVendorIdText.assign(vendor_id);
-    entry.PciDeviceIdText.assign(device_id);
-    entry.PciSubVendorIdText.assign(sub_vendor_id);
-    entry.PciSubDeviceIdText.assign(sub_device_id);
+    entry.CtrlVendor.assign_cut(vendor);
+    entry.CtrlModel.assign_cut(model);
+    entry.PciVendorIdText.assign_cut(vendor_id);
+    entry.PciDeviceIdText.assign_cut(device_id);
+    entry.PciSubVendorIdText.assign_cut(sub_vendor_id);
+    entry.PciSubDeviceIdText.assign_cut(sub_device_id);
     entry.PciVendorId = Hex(vendor_id);
     entry.PciDeviceId = Hex(device_id);
     entry.PciSubVendorId = Hex(sub_vendor_id);
@@ -126,8 +126,8 @@ class Conditions {
              const std::string& group) {
     fc_periphery_info& allowed = peripheries_.emplace_back();
     allowed = fc_periphery_info{};
-    allowed.SubsystemVendor.assign(vendor);
-    allowed.SubsystemGroup.assign(group);
+    allowed.SubsystemVendor.assign_cut(vendor);
+    allowed.SubsystemGroup.assign_cut(group);
     fc_periphery_info** link = &entry->Periphery;
     while (*link != nullptr) link = &(*link)->NextPeriphery;
     *link = &allowed;
@@ -165,16 +165,16 @@ class Selections {
                     const std::string& sub_vendor = "", const std::string& sub_device = "") {
     option_input& s = nodes_.emplace_back();
     s = option_input{};
-    s.PciVendorIdText.assign(vendor);
-    s.PciDeviceIdText.assign(device);
+    s.PciVendorIdText.assign_cut(vendor);
+    s.PciDeviceIdText.assign_cut(device);
     s.PciVendorId = Hex(vendor);
     s.PciDeviceId = Hex(device);
     if (!sub_vendor.empty()) {
-      s.PciSubVendorIdText.assign(sub_vendor);
+      s.PciSubVendorIdText.assign_cut(sub_vendor);
       s.PciSubVendorId = Hex(sub_vendor);
     }
     if (!sub_device.empty()) {
-      s.PciSubDeviceIdText.assign(sub_device);
+      s.PciSubDeviceIdText.assign_cut(sub_device);
       s.PciSubDeviceId = Hex(sub_device);
     }
     if (nodes_.size() > 1) nodes_[nodes_.size() - 2].next = &s;

@@ -229,7 +229,7 @@ TEST_F(WalkTest, LongLoopThroughUnfittingPortsEndsTheWalk) {
   hba_info* partner = AddPort("SN1", "NIC", "0", "0");
   hba_info* chain[5];
   for (int i = 0; i < 5; ++i) chain[i] = AddPort("SN1", "FCoE", "0", std::to_string(i + 1));
-  chain[2]->Model.assign("LPe16002");  // does not fit the entry
+  chain[2]->Model.assign_cut("LPe16002");  // does not fit the entry
   partner->FlashPartner = partner;
   partner->NextFCoEPort = chain[0];
   for (int i = 0; i < 4; ++i) chain[i]->NextFCoEPort = chain[i + 1];
@@ -249,7 +249,7 @@ TEST_F(WalkTest, LongLoopThroughUnfittingPortsEndsTheWalk) {
 TEST_F(WalkTest, FlashPartnerOffTheChainIsNotExamined) {
   conditions_.Allow(entry_, "DGC", "");
   Adapter a = AddAdapter("SN1");
-  a.partner->PortType.assign("FCoE");
+  a.partner->PortType.assign_cut("FCoE");
   Attach(a.partner, "HP", "Z");  // would be invalid
   Walk(a.partner);
   EXPECT_FALSE(a.partner->SubsystemCheckDone);
@@ -295,7 +295,7 @@ TEST_F(WalkTest, UnfittingPortIsLeftForALaterEntry) {
   conditions_.Allow(other, "DGC", "");
   conditions_.Install();
   Adapter a = AddAdapter("SN1");
-  a.f3->Model.assign("LPe16002");
+  a.f3->Model.assign_cut("LPe16002");
   Walk(a.f2);
   EXPECT_TRUE(a.f2->SubsystemCheckDone);
   EXPECT_FALSE(a.f3->SubsystemCheckDone);

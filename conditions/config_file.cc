@@ -70,66 +70,54 @@ char* NextCell(char** cursor) {
 template <std::size_t N>
 void StoreCell(FixedText<N>& field, const char* value, int line_number,
                int column) {
-  size_t length = strlen(value);
-  if (length > FixedText<N>::kCapacity) {
-    if (ShowRefusal())
-      PrintStderrf("\nError line %d: column %d is longer than %d characters: %s\n",
-                   line_number, column,
-                   static_cast<int>(FixedText<N>::kCapacity), value);
-    EndProcess(RET_FATAL_ERROR);
-  }
-  field.assign({value, length});
-}
-
-// Columns 3 to 6: the text as written, then its value in hexadecimal.
-void StoreId(FixedText<6>& text, int32_t& id, const char* value,
-             int line_number, int column) {
-  StoreCell(text, value, line_number, column);
-  id = string2int(text.data(), 16);
-  if (id >= 0) return;
-  if (ShowRefusal()) {
-    const char* cell = text.c_str();
-    switch (column) {
-      case 3:
-        PrintStderrf("\nError line %d: Vendor-Id %s is not a valid hex value!\n", line_number, cell);
-        break;
-      case 4:
-        PrintStderrf("\nError line %d: Device-Id %s is not a valid hex value!\n", line_number, cell);
-        break;
-      case 5:
-        PrintStderrf("\nError line %d: Sub-Vendor-Id %s is not a valid hex value!\n", line_number, cell);
-        break;
-      default:
-        PrintStderrf("\nError line %d: Sub-System-Id %s is not a valid hex value!\n", line_number, cell);
-        break;
-    }
-  }
+  if (field.assign(value)) return;
+  if (ShowRefusal())
+    PrintStderrf("\nError line %d: column %d is longer than %d characters: %s\n",
+                 line_number, column, static_cast<int>(FixedText<N>::kCapacity), value);
   EndProcess(RET_FATAL_ERROR);
 }
 
-// Stores one cleaned cell of columns 1 to 13 and echoes it.
+// Columns 3 to 6, the PCI ids: the text as written, its value in
+// hexadecimal, and the id's name in the refusal.
+struct IdColumn {
+  FixedText<6> fc_config_file_entry::*text;
+  int32_t fc_config_file_entry::*id;
+  const char* name;
+};
+
+constexpr int kFirstIdColumn = 3;
+constexpr IdColumn kIdColumns[] = {
+    {&fc_config_file_entry::PciVendorIdText, &fc_config_file_entry::PciVendorId, "Vendor-Id"},
+    {&fc_config_file_entry::PciDeviceIdText, &fc_config_file_entry::PciDeviceId, "Device-Id"},
+    {&fc_config_file_entry::PciSubVendorIdText, &fc_config_file_entry::PciSubVendorId,
+     "Sub-Vendor-Id"},
+    {&fc_config_file_entry::PciSubDeviceIdText, &fc_config_file_entry::PciSubDeviceId,
+     "Sub-System-Id"},
+};
+
+void StoreId(fc_config_file_entry* entry, const char* value, int line_number, int column) {
+  const IdColumn& id_column = kIdColumns[column - kFirstIdColumn];
+  FixedText<6>& text = entry->*id_column.text;
+  StoreCell(text, value, line_number, column);
+  entry->*id_column.id = string2int(text.data(), 16);
+  if (entry->*id_column.id >= 0) return;
+  if (ShowRefusal())
+    PrintStderrf("\nError line %d: %s %s is not a valid hex value!\n", line_number,
+                 id_column.name, text.c_str());
+  EndProcess(RET_FATAL_ERROR);
+}
+
+// Stores one cleaned cell of columns 1 to 13.
 void StoreColumn(fc_config_file_entry* entry, const char* value,
                  int line_number, int column) {
   switch (column) {
-    case 1:
-      StoreCell(entry->CtrlVendor, value, line_number, column);
-      if (PrintDebugShows(5)) PrintDebugf(5, " %18s |", value);
-      return;
-    case 2:
-      StoreCell(entry->CtrlModel, value, line_number, column);
-      if (PrintDebugShows(5)) PrintDebugf(5, " %16s |", value);
-      return;
+    case 1: StoreCell(entry->CtrlVendor, value, line_number, column); break;
+    case 2: StoreCell(entry->CtrlModel, value, line_number, column); break;
     case 3:
-      StoreId(entry->PciVendorIdText, entry->PciVendorId, value, line_number, column);
-      break;
     case 4:
-      StoreId(entry->PciDeviceIdText, entry->PciDeviceId, value, line_number, column);
-      break;
     case 5:
-      StoreId(entry->PciSubVendorIdText, entry->PciSubVendorId, value, line_number, column);
-      break;
     case 6:
-      StoreId(entry->PciSubDeviceIdText, entry->PciSubDeviceId, value, line_number, column);
+      StoreId(entry, value, line_number, column);
       break;
     case 7: StoreCell(entry->FirmwareDir, value, line_number, column); break;
     case 8: StoreCell(entry->InfoText8, value, line_number, column); break;
@@ -139,11 +127,10 @@ void StoreColumn(fc_config_file_entry* entry, const char* value,
     case 12: StoreCell(entry->InfoText12, value, line_number, column); break;
     case 13: StoreCell(entry->InfoText13, value, line_number, column); break;
   }
-  if (PrintDebugShows(5)) PrintDebugf(5, column <= 6 ? " %6s |" : " %12s |", value);
 }
 
-// Stores one cleaned cell of a sub-system triple (column 14 on) and echoes
-// it.  `position` is the cell's place in its triple, 0 to 2.  Returns false
+// Stores one cleaned cell of a sub-system triple (column 14 on).
+// `position` is the cell's place in its triple, 0 to 2.  Returns false
 // when a new triple cannot be allocated.
 bool StoreTripleCell(fc_config_file_entry* entry, fc_periphery_info** last,
                      int position, const char* value, int line_number,
@@ -157,15 +144,25 @@ bool StoreTripleCell(fc_config_file_entry* entry, fc_periphery_info** last,
       (*last)->NextPeriphery = triple;
     *last = triple;
     StoreCell(triple->SubsystemVendor, value, line_number, column);
-    if (PrintDebugShows(5)) PrintDebugf(5, " %12s |", value);
   } else if (position == 1) {
     StoreCell((*last)->SubsystemGroup, value, line_number, column);
-    if (PrintDebugShows(5)) PrintDebugf(5, " %18s |", value);
   } else {
     StoreCell((*last)->SubsystemExtra, value, line_number, column);
-    if (PrintDebugShows(5)) PrintDebugf(5, " %12s", value);
   }
   return true;
+}
+
+// The echo of one stored cell: at level 5 the file is drawn back as a
+// table, one row per entry.
+void EchoCell(int column, const char* value) {
+  if (column < kFirstTripleColumn) {
+    int width = column == 1 ? 18 : column == 2 ? 16 : column <= 6 ? 6 : 12;
+    PrintDebugf(5, " %*s |", width, value);
+  } else if (int position = (column - kFirstTripleColumn) % 3; position < 2) {
+    PrintDebugf(5, " %*s |", position == 0 ? 12 : 18, value);
+  } else {
+    PrintDebugf(5, " %12s", value);
+  }
 }
 
 }  // namespace
@@ -209,6 +206,9 @@ int Read_FC_Config_File(const char* path) {
 }
 
 int Read_FC_Config_Stream(FILE* file, const char* path) {
+  // The echo of a file of thousands of lines would cost a call for every
+  // cell even where it is not shown: whether it is drawn is decided once.
+  const bool echo = PrintDebugShows(5);
   char line[kReadSize];
   int line_number = 0;
   while (fgets(line, sizeof line, file) != nullptr) {
@@ -229,15 +229,14 @@ int Read_FC_Config_Stream(FILE* file, const char* path) {
       ++column;
       if (column < kFirstTripleColumn) {
         StoreColumn(entry, value, line_number, column);
-        continue;
-      }
-      int position = (column - kFirstTripleColumn) % 3;
-      if (!StoreTripleCell(entry, &last_triple, position, value, line_number, column)) {
+      } else if (int position = (column - kFirstTripleColumn) % 3;
+                 !StoreTripleCell(entry, &last_triple, position, value, line_number, column)) {
         PrintDebugf(1, "Could not allocate memory for new fc_periphery_info.\n");
         return RET_MEMALLOC_FAIL;
       }
+      if (echo) EchoCell(column, value);
     }
-    if (PrintDebugShows(5)) PrintDebugf(5, "\n");
+    if (echo) PrintDebugf(5, "\n");
   }
   // A read that fails (a directory, an I/O error) must not pass for the
   // end of a shorter file.

@@ -4,6 +4,7 @@
 #include "conditions/option_input.h"
 
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -21,8 +22,43 @@ namespace {
 option_input* pci_id_list = nullptr;
 option_input* ctrl_option_list = nullptr;
 
-// The four kinds of id, in the order of a -pci-id group.
-enum IdKind { kVendor, kDevice, kSubVendor, kSubDevice };
+// The four ids of a selection, in the order of a -pci-id group: the
+// fields that hold one, and its name in the refusal.
+struct IdField {
+  int32_t option_input::*id;
+  FixedText<8> option_input::*text;
+  const char* name;
+};
+
+constexpr IdField kVendor = {&option_input::PciVendorId, &option_input::PciVendorIdText,
+                             "Vendor-Id"};
+constexpr IdField kDevice = {&option_input::PciDeviceId, &option_input::PciDeviceIdText,
+                             "Device-Id"};
+constexpr IdField kSubVendor = {&option_input::PciSubVendorId, &option_input::PciSubVendorIdText,
+                                "SubVendor-Id"};
+constexpr IdField kSubDevice = {&option_input::PciSubDeviceId, &option_input::PciSubDeviceIdText,
+                                "SubDevice-Id"};
+constexpr const IdField* kPciIdGroup[] = {&kVendor, &kDevice, &kSubVendor, &kSubDevice};
+
+// The six kinds of save_list_of_ctrl_options, by kind code: what the
+// heading calls the items, and the field an item goes to (an id, or a
+// text stored as given) with its name in the item echo.
+struct CtrlOptionKind {
+  const char* items;
+  const IdField* id;
+  FixedText<20> option_input::*text;
+  const char* text_name;
+};
+
+constexpr CtrlOptionKind kCtrlOptionKinds[] = {
+    {"vendor-ids", &kVendor, nullptr, nullptr},                                // kSelectVendorId
+    {"sub-vendor-ids", &kSubVendor, nullptr, nullptr},                         // kSelectSubVendorId
+    {"vendor-names", nullptr, &option_input::VendorName, "Vendor"},            // kSelectVendorName
+    {"device-ids", &kDevice, nullptr, nullptr},                                // kSelectDeviceId
+    {"sub-device-ids", &kSubDevice, nullptr, nullptr},                         // kSelectSubDeviceId
+    {"controller-model strings", nullptr, &option_input::ModelString, "Model"},  // kSelectModel
+};
+static_assert(std::size(kCtrlOptionKinds) == kSelectModel + 1);
 
 // The node that follows `node` (or the head when `node` is null), created
 // when the list ends there.  A node that cannot be allocated ends the run.
@@ -41,34 +77,14 @@ option_input* NextNode(option_input** head, option_input* node) {
 // Stores one id into its fields: the text as written (cut to fit), and the
 // value converted from the whole item.  An invalid id ends the run with 55,
 // after its message at `message_level` in a run that shows messages.
-void StoreId(option_input* node, IdKind kind, char* item, int message_level) {
-  int32_t* id = nullptr;
-  FixedText<8>* text = nullptr;
-  switch (kind) {
-    case kVendor: id = &node->PciVendorId; text = &node->PciVendorIdText; break;
-    case kDevice: id = &node->PciDeviceId; text = &node->PciDeviceIdText; break;
-    case kSubVendor: id = &node->PciSubVendorId; text = &node->PciSubVendorIdText; break;
-    case kSubDevice: id = &node->PciSubDeviceId; text = &node->PciSubDeviceIdText; break;
-  }
-  text->assign(item);
-  *id = string2int(item, 16);
-  if (*id >= 0) return;
-  if (LevelAbove(0)) {
-    switch (kind) {
-      case kVendor:
-        PrintDebugf(message_level, "Error: Vendor-Id %s is not a valid hex value!\n", text->c_str());
-        break;
-      case kDevice:
-        PrintDebugf(message_level, "Error: Device-Id %s is not a valid hex value!\n", text->c_str());
-        break;
-      case kSubVendor:
-        PrintDebugf(message_level, "Error: SubVendor-Id %s is not a valid hex value!\n", text->c_str());
-        break;
-      case kSubDevice:
-        PrintDebugf(message_level, "Error: SubDevice-Id %s is not a valid hex value!\n", text->c_str());
-        break;
-    }
-  }
+void StoreId(option_input* node, const IdField& field, char* item, int message_level) {
+  FixedText<8>& text = node->*field.text;
+  text.assign_cut(item);
+  node->*field.id = string2int(item, 16);
+  if (node->*field.id >= 0) return;
+  if (LevelAbove(0))
+    PrintDebugf(message_level, "Error: %s %s is not a valid hex value!\n", field.name,
+                text.c_str());
   EndProcess(RET_FATAL_ERROR);
 }
 
@@ -87,13 +103,12 @@ char* NextToken(char** cursor, const char* separators) {
 // Fills one node from one -pci-id group: vendor:device[:subvendor:subdevice],
 // runs of colons counting as one.
 void StorePciIdGroup(option_input* node, char* group, const char* whole_text) {
-  static const IdKind kOrder[] = {kVendor, kDevice, kSubVendor, kSubDevice};
   int count = 0;
   char* cursor = group;
   for (char* token = NextToken(&cursor, ":"); token != nullptr;
        token = NextToken(&cursor, ":")) {
     if (count == 4) EndProcess(RET_FATAL_ERROR);
-    StoreId(node, kOrder[count], token, 2);
+    StoreId(node, *kPciIdGroup[count], token, 2);
     ++count;
   }
   if (count == 0 || count == 2 || count == 4) return;
@@ -150,16 +165,8 @@ option_input* save_list_of_pci_ids(const char* text) {
 option_input* save_list_of_ctrl_options(char* text, int kind) {
   if (kind < kSelectVendorId || kind > kSelectModel) EndProcess(RET_FATAL_ERROR);
 
-  if (LevelAbove(2)) {
-    switch (kind) {
-      case kSelectVendorId: PrintDebugf(2, "List of input vendor-ids: %s\n", text); break;
-      case kSelectSubVendorId: PrintDebugf(2, "List of input sub-vendor-ids: %s\n", text); break;
-      case kSelectVendorName: PrintDebugf(2, "List of input vendor-names: %s\n", text); break;
-      case kSelectDeviceId: PrintDebugf(2, "List of input device-ids: %s\n", text); break;
-      case kSelectSubDeviceId: PrintDebugf(2, "List of input sub-device-ids: %s\n", text); break;
-      case kSelectModel: PrintDebugf(2, "List of input controller-model strings: %s\n", text); break;
-    }
-  }
+  const CtrlOptionKind& items = kCtrlOptionKinds[kind];
+  if (LevelAbove(2)) PrintDebugf(2, "List of input %s: %s\n", items.items, text);
 
   option_input* node = nullptr;
   int number = 0;
@@ -167,32 +174,15 @@ option_input* save_list_of_ctrl_options(char* text, int kind) {
   for (char* item = NextToken(&cursor, ","); item != nullptr;
        item = NextToken(&cursor, ","), ++number) {
     node = NextNode(&ctrl_option_list, node);
-    bool echo = LevelAbove(2);
-    switch (kind) {
-      case kSelectVendorId:
-        StoreId(node, kVendor, item, 1);
-        if (echo) PrintDebugf(2, "%d. Vendor-Id: 0x%x\n", number, static_cast<unsigned>(node->PciVendorId));
-        break;
-      case kSelectSubVendorId:
-        StoreId(node, kSubVendor, item, 1);
-        if (echo) PrintDebugf(2, "%d. SubVendor-Id: 0x%x\n", number, static_cast<unsigned>(node->PciSubVendorId));
-        break;
-      case kSelectVendorName:
-        node->VendorName.assign(item);
-        if (echo) PrintDebugf(2, "%d. Vendor: %s\n", number, node->VendorName.c_str());
-        break;
-      case kSelectDeviceId:
-        StoreId(node, kDevice, item, 1);
-        if (echo) PrintDebugf(2, "%d. Device-Id: 0x%x\n", number, static_cast<unsigned>(node->PciDeviceId));
-        break;
-      case kSelectSubDeviceId:
-        StoreId(node, kSubDevice, item, 1);
-        if (echo) PrintDebugf(2, "%d. SubDevice-Id: 0x%x\n", number, static_cast<unsigned>(node->PciSubDeviceId));
-        break;
-      case kSelectModel:
-        node->ModelString.assign(item);
-        if (echo) PrintDebugf(2, "%d. Model: %s\n", number, node->ModelString.c_str());
-        break;
+    if (items.id != nullptr) {
+      StoreId(node, *items.id, item, 1);
+      if (LevelAbove(2))
+        PrintDebugf(2, "%d. %s: 0x%x\n", number, items.id->name,
+                    static_cast<unsigned>(node->*items.id->id));
+    } else {
+      FixedText<20>& stored = node->*items.text;
+      stored.assign_cut(item);
+      if (LevelAbove(2)) PrintDebugf(2, "%d. %s: %s\n", number, items.text_name, stored.c_str());
     }
   }
   return ctrl_option_list;

@@ -1,8 +1,9 @@
 // Fixed-width text fields.
 //
 // Every record of the program holds its texts in arrays of a fixed size,
-// and the size is behaviour: a value longer than the field is cut to fit.
-// FixedText is the one place that knows this.  It is a plain aggregate, so a
+// and the size is behaviour: a value longer than the field is cut to fit,
+// or refused where a cut value would mean something else.  FixedText is the
+// one place that knows this.  It is a plain aggregate, so a
 // record that holds FixedText members can be value-initialised (all texts
 // empty) and copied like any C struct.
 #pragma once
@@ -25,18 +26,18 @@ struct FixedText {
   std::string_view view() const { return {text, size()}; }
   void clear() { text[0] = '\0'; }
 
-  // Copies the value, cut to kCapacity characters.  Returns false when the
-  // value had to be cut.
-  bool assign(std::string_view value) {
+  // The two ways of filling a field, so that every call states its choice.
+  //
+  // Must fit: assign and append return false when the value does not fit
+  // whole; the field then holds the part that fitted, which the caller must
+  // not use as the value (a cut path names another file).
+  [[nodiscard]] bool assign(std::string_view value) {
     std::size_t n = value.size() < kCapacity ? value.size() : kCapacity;
     std::memmove(text, value.data(), n);
     text[n] = '\0';
     return n == value.size();
   }
-
-  // Appends the value, cut to what is left of the field.  Returns false
-  // when the value had to be cut.
-  bool append(std::string_view value) {
+  [[nodiscard]] bool append(std::string_view value) {
     std::size_t used = size();
     std::size_t room = kCapacity - used;
     std::size_t n = value.size() < room ? value.size() : room;
@@ -44,6 +45,11 @@ struct FixedText {
     text[used + n] = '\0';
     return n == value.size();
   }
+
+  // Cut to fit: for fields whose width is behaviour, the value is cut to
+  // what the field holds.
+  void assign_cut(std::string_view value) { static_cast<void>(assign(value)); }
+  void append_cut(std::string_view value) { static_cast<void>(append(value)); }
 
   bool starts_with(std::string_view prefix) const {
     return view().starts_with(prefix);

@@ -19,7 +19,6 @@ constexpr int kMaxLevel = 6;
 // Options with a value beside the six selection kinds of option_input.h.
 constexpr int kPciIdOption = 6;
 constexpr int kConpathOption = 7;
-constexpr int kNoValueOption = -1;
 
 // A selection option's value is copied into this buffer before it is
 // handed to the selection-list builders.
@@ -29,7 +28,7 @@ bool Equals(const char* word, const char* text) {
   return std::strcmp(word, text) == 0;
 }
 
-bool StartsWith(const char* word, std::string_view prefix) {
+bool StartsWith(const char* word, const char* prefix) {
   return std::string_view(word).starts_with(prefix);
 }
 
@@ -91,7 +90,7 @@ void SilentPass(int argc, char** argv, run_state* state) {
   const char* first = argc > 0 && argv[0] != nullptr ? argv[0] : "";
   state->start_word = first;
   const char* slash = std::strrchr(first, '/');
-  state->program_name.assign(slash != nullptr ? slash + 1 : first);
+  state->program_name.assign_cut(slash != nullptr ? slash + 1 : first);
   for (int i = 1; i < argc; ++i) {
     RewriteSlash(argv[i]);
     if (Contains(argv[i], "--silent")) Silence();
@@ -138,75 +137,67 @@ void LevelPass(int argc, char** argv, run_state* state) {
   if (state->option_verbose_given) PrintDebugOnScreen = 1;
 }
 
-// Which value option the word names, tested in this order; kNoValueOption
-// for none.
-int ValueOptionOf(const char* word) {
-  if (Contains(word, "-subvid")) return kSelectSubVendorId;
-  if (Contains(word, "-vid")) return kSelectVendorId;
-  if (StartsWith(word, "-mod")) return kSelectModel;
-  if (Contains(word, "-vn")) return kSelectVendorName;
-  if (Contains(word, "-dev")) return kSelectDeviceId;
-  if (Contains(word, "-subdev")) return kSelectSubDeviceId;
-  if (Contains(word, "-pci-id")) return kPciIdOption;
-  if (Contains(word, "--conpath")) return kConpathOption;
-  return kNoValueOption;
+// The options that take a value, in the order they are tested: the six
+// selection kinds, -pci-id and --conpath.  A selection kind also sets its
+// given flag; each option has its refusal for a missing value, one text
+// when it ended the command line and one when its next word was empty or
+// began with "-".
+struct ValueOption {
+  const char* word;
+  bool (*matches)(const char* word, const char* text);
+  int option;              // a kind code of option_input.h, kPciIdOption or kConpathOption
+  int run_state::*given;   // null for -pci-id and --conpath
+  const char* missing_at_end;
+  const char* missing_value;
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"-subvid", Contains, kSelectSubVendorId, &run_state::option_subvid_given,
+     "Please enter at least one controller sub-vendor-id (\"1A0F,2B03,...hex-value\")!\n",
+     "Please enter at least one controller sub-vendor-id (\"1A0F,2B03,...hex-value\")!\n"},
+    {"-vid", Contains, kSelectVendorId, &run_state::option_vid_given,
+     "Please enter at least one controller vendor-id (\"1A0F,2B03,...hex-value\")!\n",
+     "Please enter at least one controller vendor-id (\"1A0F,2B03,...hex-value\")!\n"},
+    {"-mod", StartsWith, kSelectModel, &run_state::option_mod_given,
+     "Please enter at least one controller-model string "
+     "(\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n",
+     "Please enter at least one controller-model string "
+     "(\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n"},
+    {"-vn", Contains, kSelectVendorName, &run_state::option_vn_given,
+     "Please enter at least one controller vendor-name (\"Emulex, QLogic, ... \")!\n",
+     "Please enter at least one controller vendor-name (\"Emulex, QLogic, ... \")!\n"},
+    {"-dev", Contains, kSelectDeviceId, &run_state::option_dev_given,
+     "Please enter at least one controller device-id (\"1A0F,2B03,...hex-value\")!\n",
+     "Please enter at least one controller device-id (\"hex-value\")!\n"},
+    {"-subdev", Contains, kSelectSubDeviceId, &run_state::option_subdev_given,
+     "Please enter at least one controller sub-device-id (\"1A0F,2B03,...hex-value\")!\n",
+     "Please enter at least one controller sub-device-id (\"hex-value\")!\n"},
+    {"-pci-id", Contains, kPciIdOption, nullptr,
+     "Please enter at least one pair of vendor- and device-id (\"1A0F:2B03,...hex-value\")!\n",
+     "Please enter at least one pair of vendor- and device-id (\"1A0F:2B03,...hex-value\")\n"},
+    // Its refusal names the conditions file.
+    {"--conpath", Contains, kConpathOption, nullptr, nullptr, nullptr},
+};
+
+// The value option the word names, or null for none.
+const ValueOption* ValueOptionOf(const char* word) {
+  for (const ValueOption& option : kValueOptions)
+    if (option.matches(word, option.word)) return &option;
+  return nullptr;
 }
 
-// The refusal of a value option whose value is missing: last_word when the
-// option ended the command line, otherwise its next word was empty or began
-// with "-".
-[[noreturn]] void RefuseMissingValue(int option, bool last_word) {
-  switch (option) {
-    case kSelectSubVendorId:
-      PrintDebugf(1, "Please enter at least one controller sub-vendor-id "
-                     "(\"1A0F,2B03,...hex-value\")!\n");
-      break;
-    case kSelectVendorId:
-      PrintDebugf(1, "Please enter at least one controller vendor-id "
-                     "(\"1A0F,2B03,...hex-value\")!\n");
-      break;
-    case kSelectModel:
-      PrintDebugf(1, "Please enter at least one controller-model string "
-                     "(\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n");
-      break;
-    case kSelectVendorName:
-      PrintDebugf(1, "Please enter at least one controller vendor-name "
-                     "(\"Emulex, QLogic, ... \")!\n");
-      break;
-    case kSelectDeviceId:
-      if (last_word)
-        PrintDebugf(1, "Please enter at least one controller device-id "
-                       "(\"1A0F,2B03,...hex-value\")!\n");
-      else
-        PrintDebugf(1, "Please enter at least one controller device-id "
-                       "(\"hex-value\")!\n");
-      break;
-    case kSelectSubDeviceId:
-      if (last_word)
-        PrintDebugf(1, "Please enter at least one controller sub-device-id "
-                       "(\"1A0F,2B03,...hex-value\")!\n");
-      else
-        PrintDebugf(1, "Please enter at least one controller sub-device-id "
-                       "(\"hex-value\")!\n");
-      break;
-    case kPciIdOption:
-      if (last_word)
-        PrintDebugf(1, "Please enter at least one pair of vendor- and "
-                       "device-id (\"1A0F:2B03,...hex-value\")!\n");
-      else
-        PrintDebugf(1, "Please enter at least one pair of vendor- and "
-                       "device-id (\"1A0F:2B03,...hex-value\")\n");
-      break;
-    case kConpathOption:
-      PrintDebugf(1, "Please enter a path for file %s and/or HBA firmware!\n",
-                  kConditionsFileName);
-      break;
-  }
+// The refusal of a value option whose value is missing: at_end when the
+// option ended the command line.
+[[noreturn]] void RefuseMissingValue(const ValueOption& option, bool at_end) {
+  if (option.option == kConpathOption)
+    PrintDebugf(1, "Please enter a path for file %s and/or HBA firmware!\n", kConditionsFileName);
+  else
+    PrintDebugf(1, "%s", at_end ? option.missing_at_end : option.missing_value);
   EndProcess(RET_BAD_CALL);
 }
 
 // The value after the option at argv[*i]; consumes it.
-const char* TakeValue(int argc, char** argv, int* i, int option) {
+const char* TakeValue(int argc, char** argv, int* i, const ValueOption& option) {
   if (*i + 1 >= argc) RefuseMissingValue(option, true);
   const char* value = argv[*i + 1];
   if (value[0] == '\0' || value[0] == '-') RefuseMissingValue(option, false);
@@ -214,44 +205,32 @@ const char* TakeValue(int argc, char** argv, int* i, int option) {
   return value;
 }
 
-int* SelectionGivenFlag(run_state* state, int kind) {
-  switch (kind) {
-    case kSelectVendorId: return &state->option_vid_given;
-    case kSelectSubVendorId: return &state->option_subvid_given;
-    case kSelectVendorName: return &state->option_vn_given;
-    case kSelectDeviceId: return &state->option_dev_given;
-    case kSelectSubDeviceId: return &state->option_subdev_given;
-    default: return &state->option_mod_given;
-  }
-}
-
-void SaveSelection(run_state* state, const char* option, int kind,
+void SaveSelection(run_state* state, const char* word, const ValueOption& option,
                    const char* value) {
   OptionValueText buffer;
   if (!buffer.assign(value)) {
     PrintDebugf(1, "\n\nThe value of option '%s' is too long (max %zu characters)!\n\n",
-                option, OptionValueText::kCapacity);
+                word, OptionValueText::kCapacity);
     EndProcess(RET_BAD_CALL);
   }
-  if (kind == kPciIdOption) {
+  if (option.option == kPciIdOption) {
     state->selection_list = save_list_of_pci_ids(buffer.c_str());
     return;
   }
-  *SelectionGivenFlag(state, kind) = 1;
-  state->selection_list = save_list_of_ctrl_options(buffer.data(), kind);
+  state->*option.given = 1;
+  state->selection_list = save_list_of_ctrl_options(buffer.data(), option.option);
 }
 
 void SaveConpath(const char* value) {
   std::string_view directory(value);
-  if (directory.size() > kMaxConditionsDirLength) {
+  if (directory.size() > kMaxConditionsDirLength || !pHBAConditionsPath.assign(directory)) {
     PrintDebugf(1, "Please enter a shorter path for file %s and/or HBA "
                    "firmware (max %zu characters)!\n",
                 kConditionsFileName, kMaxConditionsDirLength);
     EndProcess(RET_BAD_CALL);
   }
-  pHBAConditionsPath.assign(directory);
-  pHBAFirmwarePath.assign(directory);
-  pHBAWorkingPath.assign(directory);
+  pHBAFirmwarePath = pHBAConditionsPath;
+  pHBAWorkingPath = pHBAConditionsPath;
 }
 
 // Pass 2: every word in turn, tested from the top; the first test that
@@ -274,12 +253,12 @@ void OptionPass(int argc, char** argv, run_state* state) {
       Silence();
     } else if (IsVerboseWord(word) || IsDebugWord(word)) {
       ++i;  // checked and applied by the level pass; skip its value
-    } else if (int option = ValueOptionOf(word); option != kNoValueOption) {
-      const char* value = TakeValue(argc, argv, &i, option);
-      if (option == kConpathOption)
+    } else if (const ValueOption* option = ValueOptionOf(word)) {
+      const char* value = TakeValue(argc, argv, &i, *option);
+      if (option->option == kConpathOption)
         SaveConpath(value);
       else
-        SaveSelection(state, word, option, value);
+        SaveSelection(state, word, *option, value);
     } else if (Contains(word, "--check-for-valid-subsystem")) {
       state->option_valid_subsystem = 1;
     } else if (Contains(word, "--ctrl-wide-identical")) {

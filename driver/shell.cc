@@ -1,10 +1,16 @@
 #include "driver/shell.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+
+#include "driver/print_debug.h"
 
 namespace {
 
@@ -31,7 +37,51 @@ std::string ShellQuote(std::string_view value) {
   return quoted;
 }
 
-int RunShellCommand(const std::string& command) { return std::system(command.c_str()); }
+int RunShellCommand(const std::string& command) {
+  // system() forks with our dispositions.  While it runs we only wait, so
+  // the default SIGPIPE is ours for that time and the command's for good.
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  struct sigaction saved {};
+  bool swapped = sigaction(SIGPIPE, &default_action, &saved) == 0;
+  int status = std::system(command.c_str());
+  if (swapped) sigaction(SIGPIPE, &saved, nullptr);
+  return status;
+}
+
+bool CommandDidNotComplete(int status) {
+  // -1: no shell was started; otherwise only a shell that exited has
+  // told how its command ended.
+  if (status == -1 || !WIFEXITED(status)) return true;
+  int code = WEXITSTATUS(status);
+  return code == 126 || code == 127 || (code >= 129 && code <= 192);
+}
+
+void ProtectStandardStreams() {
+  std::signal(SIGPIPE, SIG_IGN);
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // Without /dev/null the descriptor stays closed and writes to it fail.
+    int null_fd = open("/dev/null", O_RDWR);
+    if (null_fd < 0 || null_fd == fd) continue;
+    dup2(null_fd, fd);
+    close(null_fd);
+  }
+}
+
+bool OthersCanWrite(unsigned mode, unsigned owner, unsigned user) {
+  if ((mode & S_IWOTH) != 0) return true;
+  return owner != 0 && owner != user;
+}
+
+bool RefuseForeignPath(const char* path) {
+  struct stat status;
+  if (stat(path, &status) != 0) return false;
+  if (!OthersCanWrite(status.st_mode, status.st_uid, geteuid())) return false;
+  PrintDebugf(1, "Error: %s is writable by other users; refusing to use it.\n", path);
+  return true;
+}
 
 bool HasParentComponent(std::string_view path) {
   for (;;) {

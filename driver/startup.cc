@@ -13,12 +13,21 @@
 #include "driver/process_exit.h"
 #include "driver/return_codes.h"
 #include "driver/settings.h"
+#include "driver/shell.h"
 
 namespace {
 
 constexpr char kStarBanner[] =
     "\n*********+*********+*********+*********+*********+*********+*********+"
     "*********+\n";
+
+// The refusal of a start directory that leaves no room for "/" and the
+// conditions file's name; `which` names the directory.
+[[noreturn]] void RefuseLongDirectory(const char* which) {
+  PrintDebugf(1, "Error: The %s is too long for file %s (max %zu characters)!\n", which,
+              kConditionsFileName, kMaxConditionsDirLength);
+  EndProcess(RET_BAD_CALL);
+}
 
 // The directory in which the program was started: the start word up to its
 // last "/", or the current directory.  The result must fit the path
@@ -27,34 +36,19 @@ void StartDirectory(const char* start_word, PathText* directory) {
   std::string_view word(start_word);
   std::size_t slash = word.rfind('/');
   if (slash != std::string_view::npos) {
-    if (slash > kMaxConditionsDirLength) {
-      PrintDebugf(1, "Error: The program's directory is too long for file %s "
-                     "(max %zu characters)!\n",
-                  kConditionsFileName, kMaxConditionsDirLength);
-      EndProcess(RET_BAD_CALL);
-    }
-    directory->assign(word.substr(0, slash));
+    if (slash > kMaxConditionsDirLength || !directory->assign(word.substr(0, slash)))
+      RefuseLongDirectory("program's directory");
     return;
   }
   char cwd[4096];
   if (getcwd(cwd, sizeof cwd) == nullptr) {
-    if (errno == ERANGE) {
-      PrintDebugf(1, "Error: The current directory is too long for file %s "
-                     "(max %zu characters)!\n",
-                  kConditionsFileName, kMaxConditionsDirLength);
-    } else {
-      PrintDebugf(1, "Error: The current directory cannot be determined: %s\n",
-                  std::strerror(errno));
-    }
+    if (errno == ERANGE) RefuseLongDirectory("current directory");
+    PrintDebugf(1, "Error: The current directory cannot be determined: %s\n",
+                std::strerror(errno));
     EndProcess(RET_BAD_CALL);
   }
-  if (std::strlen(cwd) > kMaxConditionsDirLength) {
-    PrintDebugf(1, "Error: The current directory is too long for file %s "
-                   "(max %zu characters)!\n",
-                kConditionsFileName, kMaxConditionsDirLength);
-    EndProcess(RET_BAD_CALL);
-  }
-  directory->assign(cwd);
+  if (std::strlen(cwd) > kMaxConditionsDirLength || !directory->assign(cwd))
+    RefuseLongDirectory("current directory");
 }
 
 bool IsBlank(std::string_view text) {
@@ -67,12 +61,12 @@ void SettleTempDir() {
   const char* tmpdir = std::getenv("TMPDIR");
   if (tmpdir == nullptr) {
     PrintDebugf(3, "env: Environment variable %s is not set.\n", "TMPDIR");
-    TEMPDIR_BUFFER.assign("/tmp");
+    TEMPDIR_BUFFER.assign_cut("/tmp");
   } else if (tmpdir[0] == '\0') {
     PrintDebugf(3, "env: Environment variable %s is empty.\n", "TMPDIR");
-    TEMPDIR_BUFFER.assign("/tmp");
+    TEMPDIR_BUFFER.assign_cut("/tmp");
   } else {
-    TEMPDIR_BUFFER.assign(tmpdir);  // a longer value is cut to fit
+    TEMPDIR_BUFFER.assign_cut(tmpdir);
     PrintDebugf(3, "env: Temporary directory is: %s.\n", TEMPDIR_BUFFER.c_str());
   }
 }
@@ -86,10 +80,16 @@ void SettleDirectories(const char* start_word) {
     pHBAFirmwarePath = directory;
     pHBAWorkingPath = directory;
   }
-  pHBAWorkingPath.append("/");
-  pHBAFirmwarePath.append("/");
-  pHBAConditionsPath.append("/");
-  pHBAConditionsPath.append(kConditionsFileName);
+  // Each directory was checked to leave room for "/" and the file name.
+  if (!pHBAWorkingPath.append("/") || !pHBAFirmwarePath.append("/") ||
+      !pHBAConditionsPath.append("/") || !pHBAConditionsPath.append(kConditionsFileName))
+    EndProcess(RET_FATAL_ERROR);
+}
+
+void RefuseForeignConditions() {
+  if (RefuseForeignPath(pHBAConditionsPath.c_str()) ||
+      RefuseForeignPath(pHBAWorkingPath.c_str()))
+    EndProcess(RET_FATAL_ERROR);
 }
 
 void LoadConditions(const run_state& state) {
@@ -139,6 +139,7 @@ void StartUp(int argc, char** argv, run_state* state) {
   SettleTempDir();
   SettleDirectories(state->start_word);
   PrintDebugf(3, "HBA conditions file: %s\n", pHBAConditionsPath.c_str());
+  RefuseForeignConditions();
   LoadConditions(*state);
   // Shown by the verbose level only, never by a debug level.
   if (VerboseLevel > 3) PrintConditionsListing();

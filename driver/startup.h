@@ -6,7 +6,8 @@
 
 // Runs the whole start of the run, in order.  Ends the process on a
 // refused command line (3), on help and the other listings (0), and on a
-// conditions file that cannot be loaded (15, 54, 55).
+// conditions file that cannot be loaded (15, 54, 55) or that others can
+// change (55).
 void StartUp(int argc, char** argv, run_state* state);
 
 // The steps of StartUp after the command line.
@@ -20,6 +21,13 @@ void SettleTempDir();
 // file's name to the conditions path.  Refuses (3) a directory that would
 // not fit the path buffers.
 void SettleDirectories(const char* start_word);
+
+// Ends the process with 55 when the conditions file or the directory that
+// holds it (the working and firmware directory) can be changed by a user
+// other than root and the one running us: a planted file or link there
+// would decide what is allowed, what is flashed and which file the reports
+// overwrite.
+void RefuseForeignConditions();
 
 // Reads the conditions file; ends the process with 15, 54 or 55 when that
 // fails.

@@ -167,9 +167,9 @@ TEST_F(StartUpTest, StartWordWithoutSlashUsesTheCurrentDirectory) {
 }
 
 TEST_F(StartUpTest, ConpathIsUsedAsTyped) {
-  pHBAConditionsPath.assign("conf/");
-  pHBAFirmwarePath.assign("conf/");
-  pHBAWorkingPath.assign("conf/");
+  pHBAConditionsPath.assign_cut("conf/");
+  pHBAFirmwarePath.assign_cut("conf/");
+  pHBAWorkingPath.assign_cut("conf/");
   EXPECT_EQ(kReturned, Capture([] { SettleDirectories("/opt/fcguard"); }));
   EXPECT_EQ("conf//FC_HBA_Conditions.txt", pHBAConditionsPath);
   EXPECT_EQ("conf//", pHBAFirmwarePath);
@@ -252,23 +252,23 @@ TEST_F(StartUpTest, ConditionsListingOnlyThroughTheVerboseLevel) {
 TEST_F(StartUpTest, ConditionsListing) {
   fc_config_file_entry* first = get_new_config_file_entry();
   ASSERT_NE(nullptr, first);
-  first->CtrlVendor.assign("Emulex");
-  first->CtrlModel.assign("OCe11102-FM");
+  first->CtrlVendor.assign_cut("Emulex");
+  first->CtrlModel.assign_cut("OCe11102-FM");
   fc_periphery_info* dgc = get_new_periphery_info_entry();
   fc_periphery_info* blank = get_new_periphery_info_entry();
   fc_periphery_info* kvl = get_new_periphery_info_entry();
   ASSERT_TRUE(dgc && blank && kvl);
-  dgc->SubsystemVendor.assign("DGC");
-  dgc->SubsystemGroup.assign("RAID 5,RAID 10");
-  blank->SubsystemVendor.assign("   ");
-  blank->SubsystemGroup.assign("ignored");
-  kvl->SubsystemVendor.assign("KVL");
+  dgc->SubsystemVendor.assign_cut("DGC");
+  dgc->SubsystemGroup.assign_cut("RAID 5,RAID 10");
+  blank->SubsystemVendor.assign_cut("   ");
+  blank->SubsystemGroup.assign_cut("ignored");
+  kvl->SubsystemVendor.assign_cut("KVL");
   first->Periphery = dgc;
   dgc->NextPeriphery = blank;
   blank->NextPeriphery = kvl;
   fc_config_file_entry* second = get_new_config_file_entry();
   ASSERT_NE(nullptr, second);
-  second->CtrlVendor.assign("AVeryLongVendorName");
+  second->CtrlVendor.assign_cut("AVeryLongVendorName");
 
   VerboseLevel = 4;
   Capture(PrintConditionsListing);

@@ -1,7 +1,7 @@
 // The flash engine: every installed port that matches a selection and a
 // conditions entry has its adapter's firmware and BIOS images downloaded
-// through hbacmd, once per adapter, addressed by the flash partner's
-// permanent MAC address.
+// through hbacmd, once per adapter and run, addressed by the flash
+// partner's permanent MAC address.
 #include "flash/flash_engine.h"
 
 #include <cstdio>
@@ -90,7 +90,8 @@ std::string FlashCommand(const hba_info* partner, const PathText& image,
 
 // One flash pass (firmware or BIOS): looks the pattern up again and
 // downloads the image through the flash partner.  0 also when the image is
-// gone by now; 21 without hbacmd; 10 when the command fails.
+// gone by now; 21 without hbacmd; 10 when the partner has no address or the
+// command fails.
 int FlashPass(const hba_info* port, const PathText& directory, const FixedText<80>& pattern,
               bool bios) {
   PathText image;
@@ -107,6 +108,12 @@ int FlashPass(const hba_info* port, const PathText& directory, const FixedText<8
                   reason);
       return RET_SCLI_NOT_INSTALLED;
     }
+  }
+  // Without an address the image would take the address's place.
+  if (port->FlashPartner->PermanentMAC.empty()) {
+    PrintDebugf(1, "\t\tError: the flash partner of this port has no Permanent MAC; nothing is "
+                   "flashed.\n\n");
+    return RET_FLASH_ERROR;
   }
   std::string command = FlashCommand(port->FlashPartner, image, directory);
   PrintDebugf(1, bios ? "\t\t\tBIOS file found: %s\n\n" : "\t\t\tFirmware file found: %s\n\n",
@@ -177,6 +184,9 @@ int FlashBladeEngine(hba_info* port, fc_config_file_entry** entry, global_ctrl_f
     directory = pHBAFirmwarePath;
   }
   PrintDebugf(1, "\tFirmware path: %s\n", directory.c_str());
+  // The trace file is appended through a shell redirection, which follows
+  // a link that another user may have planted.
+  if (RefuseForeignPath(directory.c_str())) return RET_FW_NOT_AVAILABLE;
   PrintDebugf(1, "\t\tLook for firmware file: %s\n", conditions->FirmwareFile.c_str());
   if (directory.view() != pHBAFirmwarePath.view() && !directory.append("/"))
     return PrintDirectoryTooLong(directory, "/");
@@ -198,7 +208,10 @@ int FlashBladeEngine(hba_info* port, fc_config_file_entry** entry, global_ctrl_f
       return result;
   }
 
+  // The adapter is done: every later port of it, whichever selection or
+  // entry brings it here, ends in the skip above.
   port->FirmwareFlashed = true;
+  port->FlashPartner->FirmwareFlashed = true;
   PrintDebugf(1, "\n");
   return RET_OK;
 }

@@ -32,7 +32,7 @@ class FindFlashImageTest : public testing::Test {
   // The name found for the pattern, or "" when none.
   std::string Find(const std::string& pattern) {
     PathText image;
-    image.assign("stale");
+    image.assign_cut("stale");
     int result = FindFlashImage(dir_.c_str(), &image, pattern.c_str());
     if (result != RET_OK) {
       EXPECT_EQ(RET_FW_NOT_AVAILABLE, result);

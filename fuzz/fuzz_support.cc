@@ -61,10 +61,10 @@ void PropertyFailed(const char* what) {
 hba_info* NewFuzzPort(const char* type) {
   hba_info* port = get_new_hba_info_entry();
   if (port == nullptr) PropertyFailed("no memory for a port record");
-  port->PortWWN.assign("10:00:00:90:fa:55:66:02");
-  port->PermanentMAC.assign("00-90-FA-55-66-02");
-  port->SerialNumber.assign("FC55667788");
-  port->PortFunction.assign("2");
-  port->PortType.assign(type);
+  port->PortWWN.assign_cut("10:00:00:90:fa:55:66:02");
+  port->PermanentMAC.assign_cut("00-90-FA-55-66-02");
+  port->SerialNumber.assign_cut("FC55667788");
+  port->PortFunction.assign_cut("2");
+  port->PortType.assign_cut(type);
   return port;
 }

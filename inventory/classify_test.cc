@@ -23,11 +23,11 @@ class ClassifyTest : public InventoryTest {
   static hba_info* Add(const char* name, const char* type, const char* serial,
                        const char* function, const char* port_number = "0") {
     hba_info* port = get_new_hba_info_entry();
-    port->Model.assign(name);
-    port->PortType.assign(type);
-    port->SerialNumber.assign(serial);
-    port->PortFunction.assign(function);
-    port->PortNumber.assign(port_number);
+    port->Model.assign_cut(name);
+    port->PortType.assign_cut(type);
+    port->SerialNumber.assign_cut(serial);
+    port->PortFunction.assign_cut(function);
+    port->PortNumber.assign_cut(port_number);
     return port;
   }
 

@@ -50,6 +50,17 @@ int RefuseReportFile(hba_info* port, const char* suffix, const char* skip) {
   return RET_REPORT_FILE_MISSING;
 }
 
+// A command that was killed or could not be run leaves an empty or partial
+// report, which would read as a port without storage: it counts as
+// missing.  Any other status is hbacmd's answer (it ends non-zero for a
+// port without targets, for instance) and the report is read.
+int RefuseIncompleteReport(const char* verb, const char* address, int status) {
+  if (!CommandDidNotComplete(status)) return 0;
+  PrintDebugf(1, "Error: \"hbacmd %s %s\" did not complete (status %d); its report is not used.\n",
+              verb, address, status);
+  return RET_REPORT_FILE_MISSING;
+}
+
 // Runs listhbas and reads its report into p_hba_info_list.
 int CollectPorts() {
   int status = RunHbacmd(ListHbasCommand());
@@ -79,6 +90,9 @@ int CollectAttributes(hba_info* port) {
     PrintDebugf(1, "\t\tNo serial number => SKIP!\n");
     return 0;
   }
+  if (int result = RefuseIncompleteReport("hbaattributes", PortAddress(port), status);
+      result != 0)
+    return result;
   return ReadReportFile(PortReportFile(port, kHbaAttributesFile), ReadHbaAttributesReport, port);
 }
 
@@ -96,6 +110,9 @@ int CollectTargetMapping(hba_info* port) {
     PrintDebugf(1, "\t\t\tNo serial number => SKIP!\n");
     return 0;
   }
+  if (int result = RefuseIncompleteReport("targetmapping", port->PortWWN.c_str(), status);
+      result != 0)
+    return result;
   return ReadReportFile(PortReportFile(port, kTargetMappingFile), ReadTargetMappingReport, port);
 }
 

@@ -61,8 +61,8 @@ class CollectTest : public InventoryTest {
     ASSERT_EQ(chmod((dir_.path() + "/bin/hbacmd").c_str(), 0755), 0);
     dir_.Write("work/.keep", "");
     dir_.Write("cwd/.keep", "");
-    pHBAFlashCmdPath.assign(dir_.path() + "/bin/hbacmd");
-    pHBAWorkingPath.assign(dir_.path() + "/work/");
+    pHBAFlashCmdPath.assign_cut(dir_.path() + "/bin/hbacmd");
+    pHBAWorkingPath.assign_cut(dir_.path() + "/work/");
     // The shell starts where we are: a hostile value that ran would leave
     // its traces here.
     ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
@@ -170,7 +170,7 @@ TEST_F(CollectTest, ShowsCommandsAndStatusesAtLevelSix) {
 }
 
 TEST_F(CollectTest, SimulationReadsTheReportsAlreadyThere) {
-  pHBAFlashCmdPath.assign(dir_.path() + "/nowhere/hbacmd");
+  pHBAFlashCmdPath.assign_cut(dir_.path() + "/nowhere/hbacmd");
   active_option_simulate = 1;
   dir_.Write("work/local_hba_list.out", PortBlock("Port WWN: 10:01", "SN7", "0", "FCoE"));
   dir_.Write("work/SN7_0_hba_attributes.out", Attributes("10:01", "0714"));
@@ -195,7 +195,7 @@ TEST_F(CollectTest, SimulationWithoutReports) {
 }
 
 TEST_F(CollectTest, MissingHbacmd) {
-  pHBAFlashCmdPath.assign(dir_.path() + "/nowhere/hbacmd");
+  pHBAFlashCmdPath.assign_cut(dir_.path() + "/nowhere/hbacmd");
   std::string out;
   EXPECT_EQ(Collect(&out), RET_SCLI_NOT_INSTALLED);
   EXPECT_EQ(out, "\t\tCommand " + dir_.path() + "/nowhere/hbacmd is not available!\n\n");

@@ -66,24 +66,24 @@ TEST_F(HbaInfoTest, FailedAllocationAppendsNothing) {
 
 TEST_F(HbaInfoTest, SerialAndAddressRules) {
   hba_info port{};
-  port.SerialNumber.assign("n/a");
+  port.SerialNumber.assign_cut("n/a");
   EXPECT_TRUE(HasNoSerialNumber(&port));
-  port.SerialNumber.assign("n/a (none)");
+  port.SerialNumber.assign_cut("n/a (none)");
   EXPECT_TRUE(HasNoSerialNumber(&port));
-  port.SerialNumber.assign("N/A");
+  port.SerialNumber.assign_cut("N/A");
   EXPECT_FALSE(HasNoSerialNumber(&port));
   port.SerialNumber.clear();
   EXPECT_FALSE(HasNoSerialNumber(&port));
 
-  port.PortWWN.assign("10:00:00:00:c9:11:22:33");
-  port.PermanentMAC.assign("00-00-c9-11-22-33");
+  port.PortWWN.assign_cut("10:00:00:00:c9:11:22:33");
+  port.PermanentMAC.assign_cut("00-00-c9-11-22-33");
   const struct {
     const char* type;
     bool by_wwn;
   } cases[] = {{"FC", true},     {"FCoE", true},   {"FCoE-x", true}, {"FCx", false},
                {"iSCSI", false}, {"NIC", false},   {"", false},      {"fc", false}};
   for (const auto& c : cases) {
-    port.PortType.assign(c.type);
+    port.PortType.assign_cut(c.type);
     EXPECT_EQ(IsAddressedByWWN(&port), c.by_wwn) << c.type;
     EXPECT_STREQ(PortAddress(&port), c.by_wwn ? port.PortWWN.c_str() : port.PermanentMAC.c_str())
         << c.type;

@@ -14,6 +14,13 @@ std::string QuotedPortFile(const hba_info* port, const char* suffix) {
          ShellQuote(port->PortFunction.view()) + "_" + suffix;
 }
 
+// The command's path must fit whole: a cut path would run another program.
+int TakeCommandPath(const char* path) {
+  if (pHBAFlashCmdPath.assign(path)) return 0;
+  pHBAFlashCmdPath = PathText{};
+  return RET_SCLI_NOT_INSTALLED;
+}
+
 }  // namespace
 
 std::string ListHbasCommand() {
@@ -53,7 +60,7 @@ int LocateHbacmd(const char* first, const char* second) {
   pHBAFlashCmdPath = PathText{};
   const char* reason = "";
   if (PathExists(first, &reason)) {
-    pHBAFlashCmdPath.assign(first);
+    if (int result = TakeCommandPath(first)) return result;
   } else {
     if (LevelAbove(2))
       PrintDebugf(1, "Info: Flash command %s is not available: %s\n\n", first, reason);
@@ -62,7 +69,7 @@ int LocateHbacmd(const char* first, const char* second) {
         PrintDebugf(1, "Error: Flash command %s is not available: %s\n\n", second, reason);
       return RET_SCLI_NOT_INSTALLED;
     }
-    pHBAFlashCmdPath.assign(second);
+    if (int result = TakeCommandPath(second)) return result;
   }
   if (LevelAbove(2)) PrintDebugf(1, "Info: Found flash command: %s\n\n", pHBAFlashCmdPath.c_str());
   return 0;

@@ -19,13 +19,13 @@ class HbacmdRunnerTest : public InventoryTest {
  protected:
   void SetUp() override {
     InventoryTest::SetUp();
-    pHBAFlashCmdPath.assign("/opt/emulex/ocmanager/bin/hbacmd");
-    pHBAWorkingPath.assign("/root/fc/");
-    port_.PortWWN.assign("10:00:00:00:c9:aa:bb:01");
-    port_.PermanentMAC.assign("00-00-c9-aa-bb-10");
-    port_.SerialNumber.assign("5CF1234567");
-    port_.PortFunction.assign("2");
-    port_.PortType.assign("FCoE");
+    pHBAFlashCmdPath.assign_cut("/opt/emulex/ocmanager/bin/hbacmd");
+    pHBAWorkingPath.assign_cut("/root/fc/");
+    port_.PortWWN.assign_cut("10:00:00:00:c9:aa:bb:01");
+    port_.PermanentMAC.assign_cut("00-00-c9-aa-bb-10");
+    port_.SerialNumber.assign_cut("5CF1234567");
+    port_.PortFunction.assign_cut("2");
+    port_.PortType.assign_cut("FCoE");
   }
   hba_info port_{};
 };
@@ -41,11 +41,11 @@ TEST_F(HbacmdRunnerTest, OrdinaryValuesGiveTheCommandLinesAsFormatted) {
             "/root/fc//5CF1234567_2_target_mapping.out\n");
 
   // Other ports by their MAC; empty values and "n/a" need no quotes.
-  port_.PortType.assign("iSCSI");
+  port_.PortType.assign_cut("iSCSI");
   EXPECT_EQ(HbaAttributesCommand(&port_),
             "\n\t\t/opt/emulex/ocmanager/bin/hbacmd hbaattributes 00-00-c9-aa-bb-10 > "
             "/root/fc//5CF1234567_2_hba_attributes.out\n");
-  port_.SerialNumber.assign("n/a");
+  port_.SerialNumber.assign_cut("n/a");
   port_.PermanentMAC.clear();
   EXPECT_EQ(HbaAttributesCommand(&port_),
             "\n\t\t/opt/emulex/ocmanager/bin/hbacmd hbaattributes  > "
@@ -53,14 +53,14 @@ TEST_F(HbacmdRunnerTest, OrdinaryValuesGiveTheCommandLinesAsFormatted) {
 }
 
 TEST_F(HbacmdRunnerTest, HostileValuesStayOneWord) {
-  port_.SerialNumber.assign("X;touch x");
-  port_.PortFunction.assign("0&");
-  port_.PortWWN.assign("$(reboot)");
-  pHBAWorkingPath.assign("/root/my fc/");
+  port_.SerialNumber.assign_cut("X;touch x");
+  port_.PortFunction.assign_cut("0&");
+  port_.PortWWN.assign_cut("$(reboot)");
+  pHBAWorkingPath.assign_cut("/root/my fc/");
   EXPECT_EQ(TargetMappingCommand(&port_),
             "\n\t\t\t/opt/emulex/ocmanager/bin/hbacmd targetmapping '$(reboot)' > "
             "'/root/my fc/'/'X;touch x'_'0&'_target_mapping.out\n");
-  port_.SerialNumber.assign("a'b`c`");
+  port_.SerialNumber.assign_cut("a'b`c`");
   EXPECT_EQ(ListHbasCommand(), "/opt/emulex/ocmanager/bin/hbacmd listhbas > "
                                "'/root/my fc/'/local_hba_list.out \n");
   EXPECT_EQ(HbaAttributesCommand(&port_),
@@ -93,7 +93,7 @@ class LocateHbacmdTest : public InventoryTest {
 };
 
 TEST_F(LocateHbacmdTest, NeitherPlace) {
-  pHBAFlashCmdPath.assign("stale");
+  pHBAFlashCmdPath.assign_cut("stale");
   int result = 0;
   VerboseLevel = 3;
   EXPECT_EQ(Locate(&result),

@@ -1,5 +1,8 @@
 #include "inventory/reports.h"
 
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -12,12 +15,20 @@
 namespace {
 
 // One line as fgets gives it; a longer physical line arrives in pieces.
+// The buffer starts zero-filled, so that all of it is defined whatever
+// lines were read into it.
 constexpr int kLineSize = 1024;
+using Line = char[kLineSize];
+// The label words below are composed for this byte order.
+static_assert(std::endian::native == std::endian::little);
 
-// The first characters are compared before the call: a report line is
-// tested against dozens of labels, and most differ at once.
-bool Begins(const char* line, std::string_view label) {
-  return line[0] == label[0] && std::strncmp(line, label.data(), label.size()) == 0;
+// Whether the line begins with the label.  The buffer is compared beyond
+// the line's end: every byte of it is defined, and a label holds no
+// terminator, so it matches exactly when the line begins with it.
+template <std::size_t N>
+bool Begins(const Line& line, const char (&label)[N]) {
+  static_assert(N <= kLineSize);
+  return std::memcmp(line, label, N - 1) == 0;
 }
 
 // The value of a label line: it starts two characters after the first
@@ -35,7 +46,7 @@ const char* LineValue(char* line) {
 // field then holds.
 template <std::size_t N>
 const char* Store(FixedText<N>& field, const char* value) {
-  if (value != nullptr) field.assign(value);
+  if (value != nullptr) field.assign_cut(value);
   return field.c_str();
 }
 
@@ -43,146 +54,214 @@ const char* Store(FixedText<N>& field, const char* value) {
 template <std::size_t N>
 const char* StoreId(FixedText<N>& field, int32_t* number, const char* value) {
   if (value == nullptr) return field.c_str();
-  field.assign(value);
+  field.assign_cut(value);
   *number = string2int(field.data(), 16);
   return field.c_str();
 }
 
-// For the labels whose content is not shown.
-const char* Quiet(const char*) { return nullptr; }
+template <typename Member>
+struct RecordOf;
+template <typename Record, typename Field>
+struct RecordOf<Field Record::*> {
+  using type = Record;
+};
+
+// The fillers of the label rows: one text field, or an id text with its
+// number.  Each returns what the field holds afterwards.
+template <auto field>
+const char* Text(typename RecordOf<decltype(field)>::type* record, const char* value) {
+  return Store(record->*field, value);
+}
+template <auto field, auto number>
+const char* Id(typename RecordOf<decltype(field)>::type* record, const char* value) {
+  return StoreId(record->*field, &(record->*number), value);
+}
+
+// One label of a report: the text its lines begin with, the field they
+// fill, and what is shown of it: null for nothing, otherwise a name that
+// precedes the field's content ("" for none).
+template <typename Record>
+struct Label {
+  std::string_view text;
+  const char* (*fill)(Record* record, const char* value);
+  const char* shown;
+};
+
+constexpr const char* kQuiet = nullptr;
+constexpr const char* kShown = "";
+
+// The labels of one report, tested in table order.  A label that begins
+// with another label of its table must stand before it.  The rows that
+// share a first character stand together, so a line is tested only
+// against the rows of its own first character.  A line is compared with a
+// label as a few words: the label's characters, padded with masked-out
+// bytes to kLabelWords words.
+constexpr std::size_t kLabelWords = 4;
+constexpr std::size_t kMaxLabelSize = kLabelWords * sizeof(std::uint64_t);
+
+template <typename Record, std::size_t N>
+class LabelTable {
+ public:
+  constexpr explicit LabelTable(const std::array<Label<Record>, N>& rows) : rows_(rows) {
+    for (std::size_t i = 0; i < N; ++i) {
+      std::string_view text = rows[i].text;
+      for (std::size_t k = 0; k < text.size() && k < kMaxLabelSize; ++k) {
+        std::uint64_t byte = static_cast<unsigned char>(text[k]);
+        keys_[i].word[k / 8] |= byte << (8 * (k % 8));
+        keys_[i].mask[k / 8] |= std::uint64_t{0xff} << (8 * (k % 8));
+      }
+      auto first = static_cast<unsigned char>(text[0]);
+      if (end_[first] == 0) begin_[first] = static_cast<std::uint8_t>(i);
+      end_[first] = static_cast<std::uint8_t>(i + 1);
+    }
+  }
+
+  // The first row whose label the line begins with, or null.  The buffer
+  // is compared beyond the line's end: every byte of it is defined (see
+  // Line), and a label holds no terminator, so it matches exactly when the
+  // line begins with it.
+  const Label<Record>* Find(const Line& line) const {
+    std::uint64_t words[kLabelWords];
+    std::memcpy(words, line, sizeof words);
+    auto first = static_cast<unsigned char>(line[0]);
+    for (std::size_t i = begin_[first], end = end_[first]; i < end; ++i) {
+      const Key& key = keys_[i];
+      if ((words[0] & key.mask[0]) != key.word[0]) continue;
+      if (((words[1] & key.mask[1]) ^ key.word[1]) == 0 &&
+          ((words[2] & key.mask[2]) ^ key.word[2]) == 0 &&
+          ((words[3] & key.mask[3]) ^ key.word[3]) == 0)
+        return &rows_[i];
+    }
+    return nullptr;
+  }
+
+  // Whether every label fits the words and the rows of each first
+  // character stand together (checked at compile time).
+  constexpr bool WellFormed() const {
+    for (const Label<Record>& row : rows_) {
+      if (row.text.empty() || row.text.size() > kMaxLabelSize) return false;
+      auto first = static_cast<unsigned char>(row.text[0]);
+      for (std::size_t j = begin_[first]; j < end_[first]; ++j)
+        if (rows_[j].text[0] != row.text[0]) return false;
+    }
+    return N < 256;
+  }
+
+ private:
+  // A label as words in memory order, and which of their bytes it has.
+  struct Key {
+    std::uint64_t word[kLabelWords] = {};
+    std::uint64_t mask[kLabelWords] = {};
+  };
+
+  std::array<Label<Record>, N> rows_;
+  std::array<Key, N> keys_{};
+  std::array<std::uint8_t, 256> begin_{};
+  std::array<std::uint8_t, 256> end_{};
+};
+
+using Attributes = hba_attributes_entry;
+using Mapping = target_mapping_entry;
+
+// The listhbas labels after the two that start a port block.  "Model"
+// stands before "Mode", which fills Mode only for the other lines.
+constexpr LabelTable kPortLabels(std::to_array<Label<hba_info>>({
+    {"Current MAC", Text<&hba_info::CurrentMAC>, "CurrentMAC: "},
+    {"Fabric Name", Text<&hba_info::Fabric_Name>, "Fabric_Name: "},
+    {"Flags", Text<&hba_info::Flags>, kShown},
+    {"Host Name", Text<&hba_info::HostName>, kShown},
+    {"Mfg", Text<&hba_info::Vendor>, kShown},
+    {"Model", Text<&hba_info::Model>, kShown},
+    {"Mode", Text<&hba_info::Mode>, kShown},
+    {"Node WWN", Text<&hba_info::NodeWWN>, "NodeWWN: "},
+    {"Port Number", Text<&hba_info::PortNumber>, kShown},
+    {"PCI Bus Number", Text<&hba_info::PCIBusNumber>, kShown},
+    {"PCI Function", Text<&hba_info::PortFunction>, kShown},
+    {"Port Type", Text<&hba_info::PortType>, kShown},
+    {"Serial No", Text<&hba_info::SerialNumber>, kShown},
+}));
+
+// The hbaattributes labels.  "Model Desc" stands before "Model", which
+// fills Model only for the other lines.
+constexpr LabelTable kAttributeLabels(std::to_array<Label<Attributes>>({
+    {"Board Temperature", Text<&Attributes::BoardTemperature>, kQuiet},
+    {"Driver Name", Text<&Attributes::DriverName>, kQuiet},
+    {"Device ID", Id<&Attributes::DeviceID, &Attributes::PciDeviceId>, kShown},
+    {"Driver Version", Text<&Attributes::DriverVersion>, kShown},
+    {"FW Version", Text<&Attributes::FWVersion>, kShown},
+    {"Function Type", Text<&Attributes::FunctionType>, kShown},
+    {"Firmware Status", Text<&Attributes::FirmwareStatus>, kQuiet},
+    {"FCoE Universal Version", Text<&Attributes::FCoEUniversalVersion>, kQuiet},
+    {"FCoE x86 BIOS Version", Text<&Attributes::FCoEx86BIOSVersion>, kQuiet},
+    {"FCoE EFI Version", Text<&Attributes::FCoEEFIVersion>, kQuiet},
+    {"FCoE FCODE Version", Text<&Attributes::FCoEFCODEVersion>, kQuiet},
+    {"Host Name", Text<&Attributes::HostName>, kQuiet},
+    {"HW Version", Text<&Attributes::HWVersion>, kShown},
+    {"HBA Type", Text<&Attributes::HBAType>, kShown},
+    {"IEEE Address", Text<&Attributes::IEEEAddress>, kQuiet},
+    {"IPL Filename", Text<&Attributes::IPLFilename>, kShown},
+    {"Manufacturer", Text<&Attributes::Manufacturer>, kQuiet},
+    {"Model Desc", Text<&Attributes::ModelDesc>, kQuiet},
+    {"Model", Text<&Attributes::Model>, kShown},
+    {"Node WWN", Text<&Attributes::NodeWWN>, kQuiet},
+    {"Node Symname", Text<&Attributes::NodeSymname>, kQuiet},
+    {"Number of Ports", Text<&Attributes::NumberOfPorts>, kQuiet},
+    {"NCSI Version", Text<&Attributes::NCSIVersion>, kQuiet},
+    {"Operational FW", Text<&Attributes::OperationalFW>, kShown},
+    {"PXE Boot", Text<&Attributes::PXEBoot>, kQuiet},
+    {"Port Number", Text<&Attributes::PortNumber>, kQuiet},
+    {"PCI Bus Number", Text<&Attributes::PCIBusNumber>, kQuiet},
+    {"PCI Func Number", Text<&Attributes::PCIFuncNumber>, kQuiet},
+    {"PCI Express Link Speed", Text<&Attributes::PCIExpressLinkSpeed>, kQuiet},
+    {"PCI Express Bus Width", Text<&Attributes::PCIExpressBusWidth>, kQuiet},
+    {"Serial Number", Text<&Attributes::SerialNumber>, kShown},
+    {"Sub Device ID", Id<&Attributes::SubDeviceID, &Attributes::PciSubDeviceId>, kShown},
+    {"Sub Vendor ID", Id<&Attributes::SubVendorID, &Attributes::PciSubVendorId>, kShown},
+    {"Service Processor FW Name", Text<&Attributes::ServiceProcessorFWName>, kQuiet},
+    {"Start-up Boot Code Version", Text<&Attributes::StartUpBootCodeVersion>, kQuiet},
+    {"ULP FW Name", Text<&Attributes::ULPFWName>, kQuiet},
+    {"UEFI BIOS Version", Text<&Attributes::UEFIBIOSVersion>, kQuiet},
+    {"UEFI NIC Version", Text<&Attributes::UEFINICVersion>, kQuiet},
+    {"UEFI FCODE Version", Text<&Attributes::UEFIFCODEVersion>, kQuiet},
+    {"UEFI iSCSI Version", Text<&Attributes::UEFIiSCSIVersion>, kQuiet},
+    {"Vendor Spec ID", Id<&Attributes::VendorSpecID, &Attributes::PciVendorId>, kShown},
+}));
+
+// The targetmapping labels after "Target Mapping for".
+constexpr LabelTable kMappingLabels(std::to_array<Label<Mapping>>({
+    {"FCP LUN", Text<&Mapping::FCPLun>, kShown},
+    {"SCSI OS Lun", Text<&Mapping::SCSIOSLun>, kShown},
+    {"SCSI Capacity", Text<&Mapping::SCSICapacity>, kShown},
+    {"Lun Device Name", Text<&Mapping::LunDeviceName>, kShown},
+    {"Vendor ID", Text<&Mapping::VendorID>, kShown},
+    {"Product ID", Text<&Mapping::ProductID>, kShown},
+    {"Product Version", Text<&Mapping::ProductVersion>, kShown},
+    {"Type", Text<&Mapping::Type>, kShown},
+    {"Block Size", Text<&Mapping::BlockSize>, kShown},
+}));
+
+static_assert(kPortLabels.WellFormed() && kAttributeLabels.WellFormed() &&
+              kMappingLabels.WellFormed());
 
 int NoMemory() {
   PrintDebugf(1, "Error: Could not allocate memory for the HBA inventory.\n");
   return RET_MEMALLOC_FAIL;
 }
 
-// Fills one field of a listhbas record from a line that has a value;
-// returns what is to be shown, or null for a line without a known label.
-const char* FillPortField(hba_info* port, const char* line, const char* value) {
-  if (Begins(line, "Flags")) return Store(port->Flags, value);
-  if (Begins(line, "Host Name")) return Store(port->HostName, value);
-  if (Begins(line, "Mfg")) return Store(port->Vendor, value);
-  if (Begins(line, "Serial No")) return Store(port->SerialNumber, value);
-  if (Begins(line, "Port Number")) return Store(port->PortNumber, value);
-  if (Begins(line, "Mode") && !Begins(line, "Model")) return Store(port->Mode, value);
-  if (Begins(line, "PCI Bus Number")) return Store(port->PCIBusNumber, value);
-  if (Begins(line, "PCI Function")) return Store(port->PortFunction, value);
-  if (Begins(line, "Port Type")) return Store(port->PortType, value);
-  if (Begins(line, "Model")) return Store(port->Model, value);
-  return nullptr;
-}
-
-// Fills one field of an attributes entry.  Returns what is to be shown for
-// the labels whose content is shown, else null.  The value may be null.
-// Labels are looked up by their first character; within one character no
-// label begins with another, except "Model Desc", which fills ModelDesc
-// only.
-const char* FillAttribute(hba_attributes_entry* a, const char* line, const char* value) {
-  switch (line[0]) {
-    case 'B':
-      if (Begins(line, "Board Temperature")) return Quiet(Store(a->BoardTemperature, value));
-      break;
-    case 'D':
-      if (Begins(line, "Driver Name")) return Quiet(Store(a->DriverName, value));
-      if (Begins(line, "Device ID")) return StoreId(a->DeviceID, &a->PciDeviceId, value);
-      if (Begins(line, "Driver Version")) return Store(a->DriverVersion, value);
-      break;
-    case 'F':
-      if (Begins(line, "FW Version")) return Store(a->FWVersion, value);
-      if (Begins(line, "Function Type")) return Store(a->FunctionType, value);
-      if (Begins(line, "Firmware Status")) return Quiet(Store(a->FirmwareStatus, value));
-      if (Begins(line, "FCoE Universal Version"))
-        return Quiet(Store(a->FCoEUniversalVersion, value));
-      if (Begins(line, "FCoE x86 BIOS Version"))
-        return Quiet(Store(a->FCoEx86BIOSVersion, value));
-      if (Begins(line, "FCoE EFI Version")) return Quiet(Store(a->FCoEEFIVersion, value));
-      if (Begins(line, "FCoE FCODE Version")) return Quiet(Store(a->FCoEFCODEVersion, value));
-      break;
-    case 'H':
-      if (Begins(line, "Host Name")) return Quiet(Store(a->HostName, value));
-      if (Begins(line, "HW Version")) return Store(a->HWVersion, value);
-      if (Begins(line, "HBA Type")) return Store(a->HBAType, value);
-      break;
-    case 'I':
-      if (Begins(line, "IEEE Address")) return Quiet(Store(a->IEEEAddress, value));
-      if (Begins(line, "IPL Filename")) return Store(a->IPLFilename, value);
-      break;
-    case 'M':
-      if (Begins(line, "Manufacturer")) return Quiet(Store(a->Manufacturer, value));
-      if (Begins(line, "Model Desc")) return Quiet(Store(a->ModelDesc, value));
-      if (Begins(line, "Model")) return Store(a->Model, value);
-      break;
-    case 'N':
-      if (Begins(line, "Node WWN")) return Quiet(Store(a->NodeWWN, value));
-      if (Begins(line, "Node Symname")) return Quiet(Store(a->NodeSymname, value));
-      if (Begins(line, "Number of Ports")) return Quiet(Store(a->NumberOfPorts, value));
-      if (Begins(line, "NCSI Version")) return Quiet(Store(a->NCSIVersion, value));
-      break;
-    case 'O':
-      if (Begins(line, "Operational FW")) return Store(a->OperationalFW, value);
-      break;
-    case 'P':
-      if (Begins(line, "PXE Boot")) return Quiet(Store(a->PXEBoot, value));
-      if (Begins(line, "Port Number")) return Quiet(Store(a->PortNumber, value));
-      if (Begins(line, "PCI Bus Number")) return Quiet(Store(a->PCIBusNumber, value));
-      if (Begins(line, "PCI Func Number")) return Quiet(Store(a->PCIFuncNumber, value));
-      if (Begins(line, "PCI Express Link Speed"))
-        return Quiet(Store(a->PCIExpressLinkSpeed, value));
-      if (Begins(line, "PCI Express Bus Width"))
-        return Quiet(Store(a->PCIExpressBusWidth, value));
-      break;
-    case 'S':
-      if (Begins(line, "Serial Number")) return Store(a->SerialNumber, value);
-      if (Begins(line, "Sub Device ID")) return StoreId(a->SubDeviceID, &a->PciSubDeviceId, value);
-      if (Begins(line, "Sub Vendor ID")) return StoreId(a->SubVendorID, &a->PciSubVendorId, value);
-      if (Begins(line, "Service Processor FW Name"))
-        return Quiet(Store(a->ServiceProcessorFWName, value));
-      if (Begins(line, "Start-up Boot Code Version"))
-        return Quiet(Store(a->StartUpBootCodeVersion, value));
-      break;
-    case 'U':
-      if (Begins(line, "ULP FW Name")) return Quiet(Store(a->ULPFWName, value));
-      if (Begins(line, "UEFI BIOS Version")) return Quiet(Store(a->UEFIBIOSVersion, value));
-      if (Begins(line, "UEFI NIC Version")) return Quiet(Store(a->UEFINICVersion, value));
-      if (Begins(line, "UEFI FCODE Version")) return Quiet(Store(a->UEFIFCODEVersion, value));
-      if (Begins(line, "UEFI iSCSI Version")) return Quiet(Store(a->UEFIiSCSIVersion, value));
-      break;
-    case 'V':
-      if (Begins(line, "Vendor Spec ID")) return StoreId(a->VendorSpecID, &a->PciVendorId, value);
-      break;
-  }
-  return nullptr;
-}
-
-// Fills one field of a target mapping; returns what is to be shown, or
-// null for a line without a known label.  The value may be null.
-const char* FillTargetMapping(target_mapping_entry* t, const char* line, const char* value) {
-  if (Begins(line, "FCP LUN")) return Store(t->FCPLun, value);
-  if (Begins(line, "SCSI OS Lun")) return Store(t->SCSIOSLun, value);
-  if (Begins(line, "Lun Device Name")) return Store(t->LunDeviceName, value);
-  if (Begins(line, "Vendor ID")) return Store(t->VendorID, value);
-  if (Begins(line, "Product ID")) return Store(t->ProductID, value);
-  if (Begins(line, "Product Version")) return Store(t->ProductVersion, value);
-  if (Begins(line, "Type")) return Store(t->Type, value);
-  if (Begins(line, "SCSI Capacity")) return Store(t->SCSICapacity, value);
-  if (Begins(line, "Block Size")) return Store(t->BlockSize, value);
-  return nullptr;
-}
-
 }  // namespace
 
 int ReadListHbasReport(FILE* report) {
-  char line[kLineSize];
+  Line line = {};
   hba_info* port = nullptr;  // the record the label lines fill
   int count = 0;
   while (std::fgets(line, sizeof line, report) != nullptr) {
-    const char* value = LineValue(line);
     bool by_wwn = Begins(line, "Port WWN");
     if (by_wwn || Begins(line, "Permanent MAC")) {
       // A port block starts here, with or without a value.
       port = get_new_hba_info_entry();
       if (port == nullptr) return NoMemory();
       ++count;
+      const char* value = LineValue(line);
       if (value == nullptr) continue;
       if (by_wwn)
         PrintDebugf(6, "\n%d)\tPortWWN: %s\n", count, Store(port->PortWWN, value));
@@ -190,25 +269,19 @@ int ReadListHbasReport(FILE* report) {
         PrintDebugf(6, "\n%d)\tPermanentMAC: %s\n", count, Store(port->PermanentMAC, value));
       continue;
     }
-    if (port == nullptr || value == nullptr) continue;
-    if (Begins(line, "Node WWN")) {
-      PrintDebugf(6, "\tNodeWWN: %s\n", Store(port->NodeWWN, value));
-    } else if (Begins(line, "Fabric Name")) {
-      PrintDebugf(6, "\tFabric_Name: %s\n", Store(port->Fabric_Name, value));
-    } else if (Begins(line, "Current MAC")) {
-      PrintDebugf(6, "\tCurrentMAC: %s\n", Store(port->CurrentMAC, value));
-    } else if (const char* shown = FillPortField(port, line, value)) {
-      PrintDebugf(6, "\t%s\n", shown);
-    }
+    if (port == nullptr) continue;
+    const Label<hba_info>* label = kPortLabels.Find(line);
+    if (label == nullptr) continue;
+    if (const char* value = LineValue(line))
+      PrintDebugf(6, "\t%s%s\n", label->shown, label->fill(port, value));
   }
   return 0;
 }
 
 int ReadHbaAttributesReport(FILE* report, hba_info* port) {
-  char line[kLineSize];
+  Line line = {};
   hba_attributes_entry* current = nullptr;
   while (std::fgets(line, sizeof line, report) != nullptr) {
-    const char* value = LineValue(line);
     if (Begins(line, "HBA Attributes for")) {
       current = get_new_hba_attributes_entry();
       if (current == nullptr) return NoMemory();
@@ -219,13 +292,16 @@ int ReadHbaAttributesReport(FILE* report, hba_info* port) {
       continue;
     }
     if (current == nullptr) continue;
-    if (const char* shown = FillAttribute(current, line, value)) PrintDebugf(6, "\t\t%s\n", shown);
+    const Label<Attributes>* label = kAttributeLabels.Find(line);
+    if (label == nullptr) continue;
+    const char* content = label->fill(current, LineValue(line));
+    if (label->shown != kQuiet) PrintDebugf(6, "\t\t%s\n", content);
   }
   return 0;
 }
 
 int ReadTargetMappingReport(FILE* report, hba_info* port) {
-  char line[kLineSize];
+  Line line = {};
   int line_number = 0;  // counts up to 5 only: that is all that matters
   while (std::fgets(line, sizeof line, report) != nullptr) {
     if (line_number < 5) ++line_number;
@@ -235,14 +311,13 @@ int ReadTargetMappingReport(FILE* report, hba_info* port) {
       port->TargetMapping = get_new_target_mapping_entry();
       if (port->TargetMapping == nullptr) return NoMemory();
     }
-    const char* value = LineValue(line);
     if (Begins(line, "Target Mapping for")) {
       PrintDebugf(6, "\n\t\t\t%s %s\n", "Target Mapping for", port->PortWWN.c_str());
       continue;
     }
     if (port->TargetMapping == nullptr) continue;
-    if (const char* shown = FillTargetMapping(port->TargetMapping, line, value))
-      PrintDebugf(6, "\t\t\t%s\n", shown);
+    if (const Label<Mapping>* label = kMappingLabels.Find(line))
+      PrintDebugf(6, "\t\t\t%s\n", label->fill(port->TargetMapping, LineValue(line)));
   }
   return 0;
 }

@@ -154,8 +154,8 @@ TEST_F(ReportsTest, ListHbasOutOfMemory) {
 
 TEST_F(ReportsTest, AttributesFillTheEntry) {
   hba_info* port = get_new_hba_info_entry();
-  port->PortType.assign("FCoE");
-  port->PortWWN.assign("10:00:00:00:c9:aa:bb:01");
+  port->PortType.assign_cut("FCoE");
+  port->PortWWN.assign_cut("10:00:00:00:c9:aa:bb:01");
   ASSERT_EQ(ReadAttributes("Host Name: before the head, ignored\n"
                            "HBA Attributes for 10:00:00:00:c9:aa:bb:01\n"
                            "\n"
@@ -226,7 +226,7 @@ TEST_F(ReportsTest, EachAttributesHeadStartsAFreshEntry) {
 
 TEST_F(ReportsTest, AttributesShowSomeLabelsAtLevelSix) {
   hba_info* port = get_new_hba_info_entry();
-  port->PermanentMAC.assign("00-11");
+  port->PermanentMAC.assign_cut("00-11");
   VerboseLevel = 6;
   testing::internal::CaptureStdout();
   ASSERT_EQ(ReadAttributes("HBA Attributes for 00-11\nHost Name: quiet\nModel: M\n"
@@ -296,7 +296,7 @@ TEST_F(ReportsTest, TargetMappingFifthLineRule) {
 
 TEST_F(ReportsTest, TargetMappingShowsAtLevelSix) {
   hba_info* port = get_new_hba_info_entry();
-  port->PortWWN.assign("10:01");
+  port->PortWWN.assign_cut("10:01");
   VerboseLevel = 6;
   testing::internal::CaptureStdout();
   ASSERT_EQ(ReadTargetMapping("Target Mapping for 10:01\n2\n3\n4\nVendor ID: V\nType\n", port), 0);

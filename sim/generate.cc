@@ -183,6 +183,8 @@ bool CheckReadsBack(const SimSite& site, std::string* message) {
     if (!Identity(port.function, kFunctionWidth) || !Identity(port.type, kTypeWidth))
       return refuse(port.line, "the port type or function");
     if (!ReadsBack(port.number)) return refuse(port.line, "the port number");
+    if (port.attributes_signal || port.mapping_signal)
+      return refuse(port.line, "the report of a command ended by a signal");
     for (const auto& value : {port.node_wwn, port.fabric, port.current_mac, port.flags, port.mode})
       if (value && !ReadsBack(*value)) return refuse(port.line, "a value of the port");
   }

@@ -8,14 +8,17 @@
 //   hbacmd-sim generate-conditions LINES CNAS
 //   hbacmd-sim generate-reports SITE DIR
 //
-// The site comes from the file named by HBACMD_SIM_SITE; every call is
-// appended to the file named by HBACMD_SIM_LOG.  Reports and the vendor
+// The site comes from the file named by HBACMD_SIM_SITE, or the answers
+// from the capture directory named by HBACMD_SIM_REPLAY (the reports an
+// fcguard run left there); every call is appended to the file named by
+// HBACMD_SIM_LOG.  Reports and the vendor
 // tool's own errors go to stdout (the caller redirects them into report
 // files); problems of the simulation itself (no site, a malformed site, an
 // unwritable log) go to stderr and end with status 2.
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +28,7 @@
 
 #include "sim/call_log.h"
 #include "sim/generate.h"
+#include "sim/replay.h"
 #include "sim/reports.h"
 #include "sim/site.h"
 
@@ -66,6 +70,19 @@ int Serve(const SimSite& site, SimReport report, const SimPort* port) {
   return written ? written : answer.status;
 }
 
+// A command that the site has killed: ends by the signal before it writes
+// anything, as hbacmd killed at its start would.
+int EndBySignal(int signal_number) {
+  std::signal(signal_number, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal_number);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  std::raise(signal_number);
+  Err("hbacmd-sim: signal " + std::to_string(signal_number) + " did not end the simulator");
+  return kSetupError;
+}
+
 bool ParseCount(const char* text, long max, long* value) {
   if (!*text || std::strlen(text) > 9) return false;
   long n = 0;
@@ -86,7 +103,8 @@ int Usage() {
       "       hbacmd-sim generate-site CNAS\n"
       "       hbacmd-sim generate-conditions LINES CNAS\n"
       "       hbacmd-sim generate-reports SITE DIR\n"
-      "The site is the file named by HBACMD_SIM_SITE; calls are logged to HBACMD_SIM_LOG.");
+      "The site is the file named by HBACMD_SIM_SITE, or HBACMD_SIM_REPLAY names a\n"
+      "capture to answer from; calls are logged to HBACMD_SIM_LOG.");
   return kFailed;
 }
 
@@ -133,7 +151,43 @@ int GenerateReportsVerb(int argc, char** argv) {
   return 0;
 }
 
+// Answers from a capture instead of a site.
+int ReplayVerb(const std::string& capture, int argc, char** argv) {
+  const char* site = std::getenv("HBACMD_SIM_SITE");
+  if (site && *site) {
+    Err("hbacmd-sim: both HBACMD_SIM_SITE and HBACMD_SIM_REPLAY are set; set one of them");
+    return kSetupError;
+  }
+  const std::string verb = argv[1];
+  SimAnswer answer;
+  std::string message;
+  bool ok = true;
+  if (verb == "listhbas") {
+    if (argc != 2) return CommandError("Usage: hbacmd listhbas");
+    ok = ReplayListHbas(capture, &answer, &message);
+  } else if (verb == "hbaattributes" || verb == "targetmapping") {
+    if (argc != 3)
+      return CommandError(verb == "hbaattributes" ? "Usage: hbacmd hbaattributes <WWPN|MAC>"
+                                                  : "Usage: hbacmd targetmapping <WWPN>");
+    ok = ReplayReport(capture,
+                      verb == "hbaattributes" ? SimReport::kHbaAttributes
+                                              : SimReport::kTargetMapping,
+                      argv[2], &answer, &message);
+  } else {
+    if (argc != 4) return CommandError("Usage: hbacmd download <WWPN|MAC> <ImageFileName>");
+    ok = ReplayDownload(capture, argv[2], argv[3], &answer, &message);
+  }
+  if (!ok) {
+    Err(message);
+    return kSetupError;
+  }
+  int written = Emit(answer.text);
+  return written ? written : answer.status;
+}
+
 int SiteVerb(int argc, char** argv) {
+  const char* replay = std::getenv("HBACMD_SIM_REPLAY");
+  if (replay && *replay) return ReplayVerb(replay, argc, argv);
   const char* path = std::getenv("HBACMD_SIM_SITE");
   if (!path || !*path) {
     Err("hbacmd-sim: HBACMD_SIM_SITE is not set; it names the site file to simulate");
@@ -158,12 +212,14 @@ int SiteVerb(int argc, char** argv) {
     if (argc != 3) return CommandError("Usage: hbacmd hbaattributes <WWPN|MAC>");
     const SimPort* port = FindPort(site, argv[2]);
     if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
+    if (port->attributes_signal) return EndBySignal(port->attributes_signal);
     return Serve(site, SimReport::kHbaAttributes, port);
   }
   if (verb == "targetmapping") {
     if (argc != 3) return CommandError("Usage: hbacmd targetmapping <WWPN>");
     const SimPort* port = FindPort(site, argv[2]);
     if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
+    if (port->mapping_signal) return EndBySignal(port->mapping_signal);
     return Serve(site, SimReport::kTargetMapping, port);
   }
   // download

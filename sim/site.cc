@@ -114,6 +114,7 @@ enum class Key {
   kModel, kModelDesc, kMfg, kPci, kFirmware, kBus, kDownloadStatus, kPort,
   kLun, kNodeWwn, kFabric, kCurrentMac, kFlags, kMode,
   kAttributesStatus, kMappingStatus, kAttributesRaw, kMappingRaw,
+  kAttributesSignal, kMappingSignal,
 };
 
 enum class Scope { kGlobal, kAdapter, kPort, kAnywhere };
@@ -150,6 +151,8 @@ constexpr Keyword kKeywords[] = {
     {"targetmapping-status", Key::kMappingStatus, 1, Scope::kPort, false, true},
     {"hbaattributes-raw", Key::kAttributesRaw, 1, Scope::kPort, false, false},
     {"targetmapping-raw", Key::kMappingRaw, 1, Scope::kPort, false, false},
+    {"hbaattributes-signal", Key::kAttributesSignal, 1, Scope::kPort, false, true},
+    {"targetmapping-signal", Key::kMappingSignal, 1, Scope::kPort, false, true},
 };
 constexpr int kKeywordCount = sizeof kKeywords / sizeof kKeywords[0];
 static_assert(kKeywordCount <= 32, "the seen-sets are 32-bit masks");
@@ -381,6 +384,14 @@ bool ParseSite(std::string_view text, const std::string& path, SimSite* site, in
       case Key::kAttributesRaw:
         port->attributes_raw = resolve(value);
         port->attributes_raw_line = line_number;
+        break;
+      case Key::kAttributesSignal:
+      case Key::kMappingSignal:
+        if (status < 1 || status > 64)
+          return fail(std::string(name) + " needs a signal number from 1 to 64, found '" +
+                      std::string(value) + "'");
+        (keyword.key == Key::kAttributesSignal ? port->attributes_signal : port->mapping_signal) =
+            status;
         break;
       case Key::kMappingRaw:
         port->mapping_raw = resolve(value);

@@ -43,6 +43,8 @@ struct SimPort {
   std::vector<SimLun> luns;
   int attributes_status = 0;
   int mapping_status = 0;
+  int attributes_signal = 0;  // the command ends by this signal (0: none)
+  int mapping_signal = 0;
   std::string_view attributes_raw;  // resolved path, empty when none
   std::string_view mapping_raw;
   int attributes_raw_line = 0;

@@ -4,6 +4,7 @@
 // and their directories are made by each test in its scenario.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -92,10 +93,10 @@ struct FlashRun {
 };
 
 FlashRun RunFlash(const e2e::Scenario& scenario, e2e::Build build,
-             const std::vector<std::string>& args) {
+                  const std::vector<std::string>& args, const e2e::RunOptions& options = {}) {
   std::size_t before = scenario.SimCalls().size();
   FlashRun run;
-  run.result = scenario.Run(build, args);
+  run.result = scenario.Run(build, args, options);
   std::vector<std::string> calls = scenario.SimCalls();
   run.calls.assign(calls.begin() + before, calls.end());
   for (const std::string& call : run.calls)
@@ -104,6 +105,31 @@ FlashRun RunFlash(const e2e::Scenario& scenario, e2e::Build build,
 }
 
 const std::vector<std::string> kFlash = {"--flash", "-pci-id", "19A2:0714"};
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// cna-basic as such adapters usually present themselves: the NIC functions
+// 0 and 1 report the NIC device id 0710, so a selection of the FCoE
+// functions (19A2:0714) leaves out the flash partner, function 0.
+std::string UsualCnaSite(const e2e::Scenario& scenario) {
+  std::string site = e2e::SiteText("cna-basic");
+  for (const std::string port : {"port NIC 0 0 00-90-FA-AA-BB-00\n", "port NIC 1 1 00-90-FA-AA-BB-01\n"}) {
+    const std::string mac = port.substr(13, 17);
+    e2e::Result report = e2e::RunCommand(
+        {e2e::BinaryDir() + "/hbacmd-sim", "hbaattributes", mac},
+        {"HBACMD_SIM_SITE=" + e2e::SourceDir() + "/sim/sites/cna-basic.site"}, "/");
+    EXPECT_EQ(0, report.status) << report.err;
+    const std::string raw = "nic-attributes/" + mac;
+    scenario.Write(raw, Replace(report.out, ": 0714\n", ": 0710\n"));
+    site = Replace(site, port, port + "  hbaattributes-raw " + scenario.Path(raw) + "\n");
+  }
+  return site;
+}
 
 TEST(Flash, AdapterFlashedOnceThroughFunctionZero) {
   E2E_REQUIRE_SANDBOX();
@@ -365,6 +391,143 @@ TEST(Flash, ImageNamesReachHbacmdAsOneWord) {
     EXPECT_EQ((std::vector<std::string>{"FWtrace.out", "fw 1.ufi", "x;touch pwned.ufi"}),
               scenario.List("OCe14102"));
     EXPECT_FALSE(scenario.Exists("pwned.ufi"));
+  }
+}
+
+// Output into a pipe that its reader closes after a few bytes, or into a
+// closed descriptor: the messages are lost, the run is not.
+TEST(Flash, LostOutputNeverEndsTheRun) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  scenario.Write("OCe14102/boot.prg", kBios);
+  const std::vector<std::string> downloads = {Download(kMac, "./OCe14102/fw.ufi"),
+                                              Download(kMac, "./OCe14102/boot.prg")};
+  e2e::RunOptions pipe, closed;
+  pipe.output = e2e::Output::kPipeClosedEarly;
+  closed.output = e2e::Output::kClosed;
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    FlashRun run = RunFlash(scenario, build, {"-v", "1", "--flash", "-pci-id", "19A2:0714"}, pipe);
+    EXPECT_EQ(0, run.result.status);
+    EXPECT_EQ("\tInstalled", run.result.out);
+    EXPECT_EQ(downloads, run.downloads);
+
+    run = RunFlash(scenario, build, kFlash, closed);
+    EXPECT_EQ(0, run.result.status);
+    EXPECT_EQ("", run.result.err);
+    EXPECT_EQ(downloads, run.downloads);
+  }
+}
+
+// The partner (function 0) is not selected; the FCoE functions are, by one
+// or two selections and one or two conditions entries.
+TEST(Flash, UsualCnaFlashedOncePerRun) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite(UsualCnaSite(scenario));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  scenario.Write("OCe14102/boot.prg", kBios);
+  const std::string fw = Download(kMac, "./OCe14102/fw.ufi");
+  const std::string bios = Download(kMac, "./OCe14102/boot.prg");
+  struct Case {
+    const char* bios_pattern;
+    int copies;
+    std::vector<std::string> args;
+    std::vector<std::string> downloads;
+    int skips;
+  };
+  const std::vector<std::string> twice = {"--flash", "-pci-id", "19A2:0714,19A2:0714:10DF:E70E"};
+  const Case cases[] = {
+      {"", 1, kFlash, {fw}, 1},
+      {"*.prg", 1, kFlash, {fw, bios}, 1},
+      {"*.prg", 2, twice, {fw, bios}, 7},
+  };
+  for (auto build : e2e::AllBuilds()) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(e2e::ProgramName(build)) + " bios '" + c.bios_pattern + "' x" +
+                   std::to_string(c.copies));
+      scenario.Write("FC_HBA_Conditions.txt",
+                     Conditions("OCe14102", "*.ufi", c.bios_pattern, c.copies));
+      FlashRun run = RunFlash(scenario, build, c.args);
+      EXPECT_EQ(0, run.result.status);
+      EXPECT_EQ(c.downloads, run.downloads);
+      EXPECT_TRUE(Contains(run.result.out, Skipped("FCoE", "1", "3"))) << run.result.out;
+      EXPECT_EQ(c.skips, Count(run.result.out, "Firmware already flashed => SKIP."));
+    }
+  }
+}
+
+// Function 0 on port 0 is an FCoE port, which has no Permanent MAC.
+TEST(Flash, PartnerWithoutMacFlashesNothing) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite(
+      "adapter FC55556666\n"
+      "  model OCe14102-UM\n"
+      "  pci 19A2 0714 10DF E70E\n"
+      "port FCoE 0 0 10:00:00:90:fa:55:66:00\n"
+      "  lun DGC VRAID 0533\n"
+      "port FCoE 1 1 10:00:00:90:fa:55:66:01\n"
+      "  lun DGC VRAID 0533\n");
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  const std::string refusal =
+      "\t\tFound BIOS- or firmware-image: ./OCe14102/fw.ufi '*.ufi'\n"
+      "\t\tError: the flash partner of this port has no Permanent MAC; nothing is flashed.\n\n";
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    for (const std::vector<std::string>& args :
+         {kFlash, {"--flash", "--simulate", "-pci-id", "19A2:0714"}}) {
+      FlashRun run = RunFlash(scenario, build, args);
+      EXPECT_EQ(10, run.result.status);
+      EXPECT_EQ(std::vector<std::string>{}, run.downloads);
+      EXPECT_TRUE(run.result.out.ends_with(refusal)) << run.result.out;
+    }
+  }
+}
+
+// The killed command leaves an empty report: the port that sees storage
+// outside the allowed group would look as if nothing were attached.
+TEST(Flash, KilledTargetmappingFlashesNothing) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite(Replace(e2e::SiteText("invalid-storage"), "  lun DGC LUNZ 0533\n",
+                           "  lun DGC LUNZ 0533\n  targetmapping-signal 9\n"));
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    FlashRun run =
+        RunFlash(scenario, build, {"--flash", "--check-for-valid-subsystem", "-pci-id", "19A2:0714"});
+    EXPECT_EQ(51, run.result.status);
+    EXPECT_EQ(std::vector<std::string>{}, run.downloads);
+    EXPECT_EQ("Error: \"hbacmd targetmapping 10:00:00:90:fa:11:22:02\" did not complete "
+              "(status 35072); its report is not used.\n",
+              run.result.out);
+  }
+}
+
+TEST(Flash, ImageDirectoryOthersCanWriteIsRefused) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  std::filesystem::permissions(scenario.Path("OCe14102"), std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::add);
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    FlashRun run = RunFlash(scenario, build, kFlash);
+    EXPECT_EQ(20, run.result.status);
+    EXPECT_EQ(std::vector<std::string>{}, run.downloads);
+    EXPECT_TRUE(run.result.out.ends_with(
+        "\tFirmware path: ./OCe14102\n"
+        "Error: ./OCe14102 is writable by other users; refusing to use it.\n"))
+        << run.result.out;
+    EXPECT_FALSE(scenario.Exists("OCe14102/FWtrace.out"));
   }
 }
 

@@ -1,6 +1,7 @@
 #include "tests/e2e/harness.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,10 +27,32 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
+constexpr std::size_t kPipeReaderBytes = 10;
+
+// The reader of a pipe that is closed early: copies the first bytes into
+// the file, then ends, closing the pipe.
+pid_t StartPipeReader(int read_end, int write_end, const std::string& out) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  close(write_end);
+  int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  char bytes[kPipeReaderBytes];
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    ssize_t n = read(read_end, bytes + got, sizeof bytes - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  if (out_fd >= 0 && write(out_fd, bytes, got) < 0) _exit(1);
+  _exit(0);
+}
+
 // Runs argv with exactly the given environment, stdout and stderr sent to
-// files, and returns the exit status (128 + signal when killed).
+// files (or stdout as `output` says), and returns the exit status (128 +
+// signal when killed).
 int Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-          const std::string& cwd, const std::string& out, const std::string& err) {
+          const std::string& cwd, const std::string& out, const std::string& err,
+          Output output = Output::kFile) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -37,19 +60,39 @@ int Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& 
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
   envp.push_back(nullptr);
 
+  int pipe_fds[2] = {-1, -1};
+  pid_t reader = -1;
+  if (output == Output::kPipeClosedEarly) {
+    if (pipe(pipe_fds) != 0) return -1;
+    reader = StartPipeReader(pipe_fds[0], pipe_fds[1], out);
+    if (reader < 0) return -1;
+  }
   pid_t pid = fork();
   if (pid < 0) return -1;
   if (pid == 0) {
-    int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int out_fd = output == Output::kPipeClosedEarly
+                     ? pipe_fds[1]
+                     : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int null_fd = open("/dev/null", O_RDONLY);
     if (out_fd < 0 || err_fd < 0 || null_fd < 0) _exit(126);
     dup2(null_fd, 0);
     dup2(out_fd, 1);
     dup2(err_fd, 2);
+    if (output == Output::kClosed) close(1);
+    if (pipe_fds[0] >= 0) close(pipe_fds[0]);
+    // The program sees the disposition a framework's shell would give it.
+    signal(SIGPIPE, SIG_DFL);
     if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
     execve(args[0], args.data(), envp.data());
     _exit(127);
+  }
+  if (reader > 0) {
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    int ignored = 0;
+    while (waitpid(reader, &ignored, 0) < 0 && errno == EINTR) {
+    }
   }
   int status = 0;
   while (waitpid(pid, &status, 0) < 0)
@@ -86,6 +129,10 @@ const std::vector<std::string>& Runner32() {
 
 std::string SourceDir() { return FCGUARD_SOURCE_DIR; }
 std::string BinaryDir() { return FCGUARD_BINARY_DIR; }
+
+std::string SiteText(const std::string& name) {
+  return ReadFile(SourceDir() + "/sim/sites/" + name + ".site");
+}
 
 const char* ProgramName(Build build) { return build == Build::k64 ? "fcguard" : "fcguard32"; }
 
@@ -221,7 +268,8 @@ Result Scenario::Run(Build build, const std::vector<std::string>& args,
   env.insert(env.end(), options.env.begin(), options.env.end());
 
   Result result;
-  result.status = Spawn(argv, env, Path(), root_ + "/meta/stdout", root_ + "/meta/stderr");
+  result.status =
+      Spawn(argv, env, Path(), root_ + "/meta/stdout", root_ + "/meta/stderr", options.output);
   result.out = ReadFile(root_ + "/meta/stdout");
   result.err = ReadFile(root_ + "/meta/stderr");
   return result;

@@ -21,6 +21,13 @@ struct Result {
   std::string err;
 };
 
+// Where the program's standard output goes.
+enum class Output {
+  kFile,             // a file, captured in Result::out
+  kClosed,           // descriptor 1 is closed
+  kPipeClosedEarly,  // a pipe whose reader closes it after the first 10 bytes (Result::out)
+};
+
 struct RunOptions {
   Hbacmd hbacmd = Hbacmd::kOpt;
   // The first word the program sees; by default "./fcguard" (or
@@ -32,6 +39,7 @@ struct RunOptions {
   // Start directory relative to the work directory; default: the work
   // directory itself.
   std::string cwd;
+  Output output = Output::kFile;
 };
 
 // Run options for the common cases (designated initialisers would trip
@@ -95,6 +103,9 @@ class Scenario {
 // Runs any command (no sandbox), capturing its output; for helpers.
 Result RunCommand(const std::vector<std::string>& argv,
                   const std::vector<std::string>& env, const std::string& cwd);
+
+// The text of a shipped site (sim/sites/NAME.site), to build a variant.
+std::string SiteText(const std::string& name);
 
 std::string SourceDir();
 std::string BinaryDir();

@@ -440,4 +440,24 @@ TEST(Inventory, HostileTextsAreNeverRun) {
   }
 }
 
+// The killed command leaves no report: the port would match no selection
+// and --dov-mode would turn "no controller" into success.
+TEST(Inventory, KilledHbaattributesIsAMissingReport) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSampleConditions();
+  // The last port of cna-basic, FCoE function 3.
+  scenario.UseSite(e2e::SiteText("cna-basic") + "  hbaattributes-signal 9\n");
+  std::size_t seen = 0;
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    e2e::Result result = scenario.Run(build, {"--dov-mode", "-pci-id", "19A2:0714"});
+    EXPECT_EQ(51, result.status);
+    EXPECT_EQ("Error: \"hbacmd hbaattributes 10:00:00:90:fa:aa:bb:03\" did not complete "
+              "(status 35072); its report is not used.\n",
+              result.out);
+    EXPECT_EQ(Calls(kCnaBasicCalls.begin(), kCnaBasicCalls.begin() + 5), NewCalls(scenario, &seen));
+  }
+}
+
 }  // namespace

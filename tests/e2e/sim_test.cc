@@ -248,6 +248,25 @@ TEST(SimStatus, AddressLookupAndCommandFailures) {
   EXPECT_EQ(RunSim({"frobnicate"}, site).status, 1);
 }
 
+TEST(SimStatus, SignalEndsTheCommandBeforeItsReport) {
+  Scenario s;
+  s.Write("site",
+          "adapter SN1\n"
+          "  model OCe14102-UM\n"
+          "  pci 19A2 0714 10DF E70E\n"
+          "port FCoE 0 2 10:00:00:90:fa:00:00:02\n"
+          "  hbaattributes-signal 15\n"
+          "  targetmapping-signal 9\n");
+  const std::string wwn = "10:00:00:90:fa:00:00:02";
+  Result attributes = RunSim({"hbaattributes", wwn}, s.Path("site"));
+  EXPECT_EQ(128 + 15, attributes.status);
+  EXPECT_EQ("", attributes.out);
+  Result mapping = RunSim({"targetmapping", wwn}, s.Path("site"));
+  EXPECT_EQ(128 + 9, mapping.status);
+  EXPECT_EQ("", mapping.out);
+  EXPECT_EQ(0, RunSim({"listhbas"}, s.Path("site")).status);
+}
+
 TEST(SimStatus, DownloadStatusPerAdapter) {
   Scenario s;
   s.Write("fw/OCe14102/x.ufi", "image");
@@ -347,6 +366,8 @@ TEST(SimSite, MalformedSitesNameFileAndLine) {
       {adapter + "port NIC 0 0 A\nport NIC 1 1 A\n", 5},
       {adapter + "download-status 256\n", 4},
       {adapter + "port NIC 0 0 A\n  hbaattributes-status -1\n", 5},
+      {adapter + "port NIC 0 0 A\n  hbaattributes-signal 0\n", 5},
+      {adapter + "port NIC 0 0 A\n  targetmapping-signal 65\n", 5},
       {adapter + "model N\n", 4},
       {adapter + "host h\n", 4},
       {"adapter SN1\n  model M\nadapter SN2\n  model M\n  pci 1 2 3 4\n", 1},

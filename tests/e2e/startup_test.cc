@@ -4,6 +4,9 @@
 // gets past start-up ends with 21; only what start-up prints is compared.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -150,6 +153,66 @@ TEST(StartUp, ConditionsListingAndCellEcho) {
     EXPECT_EQ(21, result.status);
     EXPECT_EQ(std::string::npos, result.out.find("conditions"));
   }
+}
+
+// A conditions file or a working directory that another user can change
+// could decide what is allowed and flashed, and which file a report
+// overwrites through a planted link.
+TEST(StartUp, ConditionsOthersCanChangeAreRefused) {
+  E2E_REQUIRE_SANDBOX();
+  namespace fs = std::filesystem;
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  scenario.UseSampleConditions();
+  const std::string file = scenario.Path("FC_HBA_Conditions.txt");
+  const std::string dir = scenario.Path();
+  struct Case {
+    std::string path;
+    fs::perms mode;
+    unsigned owner;
+    std::string shown;  // empty: the run goes on
+  };
+  const std::vector<Case> cases = {
+      {dir, fs::perms(0777), 0, "./"},
+      {dir, fs::perms(01777), 0, "./"},
+      {dir, fs::perms(0755), 65534, "./"},
+      {file, fs::perms(0666), 0, "./FC_HBA_Conditions.txt"},
+      {dir, fs::perms(0775), 0, ""},  // group write is allowed
+      {file, fs::perms(0664), 0, ""},
+  };
+  for (auto build : e2e::AllBuilds()) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(e2e::ProgramName(build)) + " " + c.path);
+      if (c.owner != 0) {
+        if (!e2e::IsRoot()) continue;  // only root can give a directory away
+        ASSERT_EQ(0, chown(c.path.c_str(), c.owner, static_cast<gid_t>(-1)));
+      }
+      fs::permissions(c.path, c.mode);
+      std::size_t calls = scenario.SimCalls().size();
+      e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
+      fs::permissions(c.path, c.path == dir ? fs::perms(0755) : fs::perms(0644));
+      if (c.owner != 0) {
+        ASSERT_EQ(0, chown(c.path.c_str(), 0, static_cast<gid_t>(-1)));
+      }
+      if (c.shown.empty()) {
+        EXPECT_EQ(0, result.status);
+        continue;
+      }
+      EXPECT_EQ(55, result.status);
+      EXPECT_EQ("Error: " + c.shown + " is writable by other users; refusing to use it.\n",
+                result.out);
+      EXPECT_EQ(calls, scenario.SimCalls().size());
+    }
+  }
+  // Someone else could put the missing file there: the directory is
+  // refused all the same.
+  fs::remove(file);
+  fs::permissions(dir, fs::perms(0777));
+  for (auto build : e2e::AllBuilds()) {
+    SCOPED_TRACE(e2e::ProgramName(build));
+    EXPECT_EQ(55, scenario.Run(build, {"-pci-id", "19A2:0714"}).status);
+  }
+  fs::permissions(dir, fs::perms(0755));
 }
 
 }  // namespace

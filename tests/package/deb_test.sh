@@ -59,15 +59,22 @@ grep -q '^License: Expat$' "$doc/copyright" || fail "copyright names no Expat (M
 license_words=$(sed '1,/^Copyright/d' "$source_dir/LICENSE" | tr -s ' \n' '  ')
 copyright_words=$(sed '1,/^License:/d; s/^ \.$//' "$doc/copyright" | tr -s ' \n' '  ')
 [ "$license_words" = "$copyright_words" ] || fail "copyright's licence text is not LICENSE's"
+gzip -dc "$root/usr/share/man/man8/fcguard-replay.8.gz" | cmp -s - "$build_dir/packaging/fcguard-replay.8" ||
+  fail "manual page is not the gzipped build/packaging/fcguard-replay.8"
+for script in fcguard-replay sandbox; do
+  cmp -s "$root/usr/libexec/fcguard/$script" "$source_dir/sim/$script" || fail "$script differs"
+done
 
-# The programs: stripped, without .comment, static, and they run.
-for program in fcguard fcguard32; do
-  path="$root/usr/sbin/$program"
+# The programs: stripped, without .comment, static, and fcguard and
+# fcguard32 run.
+for path in "$root"/usr/sbin/fcguard "$root"/usr/sbin/fcguard32 "$root"/usr/libexec/fcguard/hbacmd-sim; do
+  program=${path##*/}
   [ -e "$path" ] || continue
   description=$(file -b "$path")
   [[ $description == *", stripped"* ]] || fail "$program not stripped: $description"
   readelf -SW "$path" | grep -q '\.comment' && fail "$program keeps its .comment section"
   readelf -dW "$path" | grep -q NEEDED && fail "$program needs shared libraries"
+  [ "$program" = hbacmd-sim ] && continue
   printed=$(run "$path" --version)
   status=$?
   [ "$status" = 0 ] && [ "$printed" = "$version" ] ||

@@ -70,6 +70,22 @@ for option in "${COMPREPLY[@]}"; do
   grep -qF -- "$escaped" "$page" || fail "option $option not in the manual page"
 done
 
+# fcguard-replay(8): it renders without a warning too, and describes every
+# option of the program's usage.
+replay_page="$build_dir/packaging/fcguard-replay.8"
+out=$(groff -man -ww -z "$replay_page" 2>&1)
+[ -z "$out" ] || fail "groff -man -ww -z warns on fcguard-replay.8:"$'\n'"$out"
+if command -v man >/dev/null; then
+  out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$replay_page" 2>&1 >/dev/null)
+  [ -z "$out" ] || fail "man --warnings warns on fcguard-replay.8:"$'\n'"$out"
+  out=$(lexgrog "$replay_page" 2>&1) || fail "lexgrog cannot parse fcguard-replay.8: $out"
+fi
+options=$(bash "$source_dir/sim/fcguard-replay" --help | grep -o -- '--[a-z]\+' | sort -u)
+[ -n "$options" ] || fail "fcguard-replay --help names no option"
+for option in $options; do
+  grep -qF -- "${option//-/\\-}" "$replay_page" || fail "option $option not in fcguard-replay.8"
+done
+
 # Both names, installed.
 if command -v mandb >/dev/null; then
   scratch=$(mktemp -d)

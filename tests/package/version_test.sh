@@ -20,6 +20,9 @@ page="$build_dir/packaging/fcguard.8"
 grep -q "^\.TH FCGUARD 8 [0-9-]* \"fcguard $version\"" "$page" || fail "manual page header: $(grep '^\.TH' "$page")"
 grep -qx "\.BR $version \." "$page" || fail "manual page does not give --version as $version"
 grep -q '@[A-Z_]*@' "$page" && fail "manual page keeps a placeholder: $(grep -o '@[A-Z_]*@' "$page" | head -n 1)"
+replay_page="$build_dir/packaging/fcguard-replay.8"
+grep -q "^\.TH FCGUARD.-REPLAY 8 [0-9-]* \"fcguard $version\"" "$replay_page" ||
+  fail "fcguard-replay(8) header: $(grep '^\.TH' "$replay_page")"
 head -n 1 "$source_dir/NEWS" | grep -qF "fcguard ($version)" || fail "NEWS starts with: $(head -n 1 "$source_dir/NEWS")"
 
 if command -v dpkg-deb >/dev/null; then
