@@ -17,6 +17,7 @@
 #include "driver/process_exit.h"
 #include "driver/run_state.h"
 #include "driver/settings.h"
+#include "tests/support/process_state.h"
 
 namespace {
 
@@ -60,11 +61,7 @@ class StartUpTest : public testing::Test {
     std::filesystem::remove_all(directory_);
   }
 
-  static void Reset() {
-    ResetSettings();
-    ResetSelectionLists();
-    FreeConfigEntryList();
-  }
+  static void Reset() { test_support::ResetProcessState(); }
 
   void WriteConditions(const std::string& relative, const std::string& text) {
     std::ofstream(directory_ + "/" + relative) << text;

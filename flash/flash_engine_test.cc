@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "driver/return_codes.h"
+#include "tests/support/fresh_state_test.h"
 
 namespace {
 
@@ -23,10 +24,10 @@ constexpr const char* kMacB = "00-90-FA-00-00-0B";
 // An inventory, a conditions list and a selection list owned by the test,
 // a firmware directory and a fake hbacmd that logs each call as
 // "[download][address][image]" and appends "flashed <image>" to the trace.
-class FlashEngineTest : public testing::Test {
+class FlashEngineTest : public test_support::FreshStateTest {
  protected:
   void SetUp() override {
-    ResetSettings();
+    FreshStateTest::SetUp();
     std::string pattern = (fs::temp_directory_path() / "flash_engine_XXXXXX").string();
     ASSERT_NE(nullptr, mkdtemp(pattern.data()));
     root_ = pattern;
@@ -41,7 +42,7 @@ class FlashEngineTest : public testing::Test {
     p_hba_info_list = nullptr;
     fc_config_entry_list = nullptr;
     fs::remove_all(root_);
-    ResetSettings();
+    FreshStateTest::TearDown();
   }
 
   void WriteFakeHbacmd(int status) {

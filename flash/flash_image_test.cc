@@ -8,15 +8,16 @@
 #include "driver/return_codes.h"
 #include "driver/settings.h"
 #include "flash/flash_engine.h"
+#include "tests/support/fresh_state_test.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class FindFlashImageTest : public testing::Test {
+class FindFlashImageTest : public test_support::FreshStateTest {
  protected:
   void SetUp() override {
-    ResetSettings();
+    FreshStateTest::SetUp();
     std::string pattern = (fs::temp_directory_path() / "flash_image_XXXXXX").string();
     ASSERT_NE(nullptr, mkdtemp(pattern.data()));
     root_ = pattern;
@@ -24,7 +25,7 @@ class FindFlashImageTest : public testing::Test {
   }
   void TearDown() override {
     fs::remove_all(root_);
-    ResetSettings();
+    FreshStateTest::TearDown();
   }
 
   void Touch(const std::string& name) { std::ofstream(dir_ + name) << "image\n"; }

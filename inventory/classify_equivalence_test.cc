@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "inventory/classify.h"
-#include "inventory/classify_reference.h"
-#include "inventory/inventory_test_util.h"
+#include "tests/support/classify_reference.h"
+#include "tests/support/inventory_util.h"
 
 namespace {
 

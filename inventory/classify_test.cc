@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "driver/settings.h"
-#include "inventory/inventory_test_util.h"
+#include "tests/support/inventory_util.h"
 
 namespace {
 

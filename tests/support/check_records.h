@@ -15,17 +15,14 @@
 #include "conditions/option_input.h"
 #include "driver/settings.h"
 #include "inventory/hba_info.h"
+#include "tests/support/fresh_state_test.h"
+#include "tests/support/screen_text.h"
 
 namespace check_test {
 
 inline int32_t Hex(const std::string& text) {
   return static_cast<int32_t>(std::stol(text, nullptr, 16));
 }
-
-inline const std::string kDash(
-    "---------+---------+---------+---------+---------+---------+---------+---------+");
-inline const std::string kStars(
-    "*********+*********+*********+*********+*********+*********+*********+*********+");
 
 // The flags as the driver sets them just before the engines run.
 inline global_ctrl_flags StartFlags() { return global_ctrl_flags{0, 0, 0, 1, 1, nullptr}; }
@@ -186,11 +183,21 @@ class Selections {
   std::deque<option_input> nodes_;
 };
 
-// Every test starts and ends with the settings' start values.
-class CheckTest : public testing::Test {
+// A port record's fields as the sub-system check prints them.
+inline test_support::PortText TextOf(const hba_info* p) {
+  return {p->Vendor.c_str(),   p->Model.c_str(),      p->SerialNumber.c_str(),
+          p->PortType.c_str(), p->PortNumber.c_str(), p->PortFunction.c_str()};
+}
+
+// Every test starts and ends with the process state at its start values.
+// The records are the test's own: they are withdrawn, never freed.
+class CheckTest : public test_support::FreshStateTest {
  protected:
-  void SetUp() override { ResetSettings(); }
-  void TearDown() override { ResetSettings(); }
+  void TearDown() override {
+    p_hba_info_list = nullptr;
+    fc_config_entry_list = nullptr;
+    FreshStateTest::TearDown();
+  }
 
   static void StartCapture() { testing::internal::CaptureStdout(); }
   static std::string Captured() { return testing::internal::GetCapturedStdout(); }

@@ -1,4 +1,5 @@
-// Helpers shared by the inventory tests.
+// Helpers shared by the inventory tests: readable record texts, a report
+// as an open stream, a scratch directory and the fixture.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "driver/settings.h"
 #include "inventory/hba_info.h"
 #include "inventory/hba_info_memory.h"
+#include "tests/support/fresh_state_test.h"
 
 // Readable failure messages for the record texts.
 template <std::size_t N>
@@ -74,18 +76,17 @@ class TempDir {
   std::string path_;
 };
 
-// Every test starts and ends with default settings and no inventory.
-class InventoryTest : public ::testing::Test {
+// Every test starts and ends with the process state at its start values,
+// no inventory and no limit on the inventory's allocations.
+class InventoryTest : public test_support::FreshStateTest {
  protected:
   void SetUp() override {
-    ResetSettings();
-    FreeHbaInfoList();
+    FreshStateTest::SetUp();
     LimitInventoryAllocations(-1);
   }
   void TearDown() override {
-    FreeHbaInfoList();
+    FreshStateTest::TearDown();
     LimitInventoryAllocations(-1);
-    ResetSettings();
   }
 };
 
