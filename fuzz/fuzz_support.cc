@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "conditions/config_entry.h"
-#include "conditions/option_input.h"
 #include "driver/settings.h"
 #include "inventory/hba_info.h"
 
@@ -39,13 +37,6 @@ FILE* OpenInput(const uint8_t* data, size_t size) {
   FILE* file = fmemopen(buffer, size, "r");
   if (file == nullptr) PropertyFailed("fmemopen failed");
   return file;
-}
-
-void ResetGlobals() {
-  FreeConfigEntryList();
-  FreeHbaInfoList();
-  ResetSelectionLists();
-  ResetSettings();
 }
 
 void PropertyFailed(const char* what) {
