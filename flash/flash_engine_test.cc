@@ -13,6 +13,7 @@
 
 #include "driver/return_codes.h"
 #include "tests/support/fresh_state_test.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -28,9 +29,8 @@ class FlashEngineTest : public test_support::FreshStateTest {
  protected:
   void SetUp() override {
     FreshStateTest::SetUp();
-    std::string pattern = (fs::temp_directory_path() / "flash_engine_XXXXXX").string();
-    ASSERT_NE(nullptr, mkdtemp(pattern.data()));
-    root_ = pattern;
+    ASSERT_NE("", temp_.path());
+    root_ = temp_.path();
     base_ = root_ + "/fw/";
     fs::create_directories(base_ + "OCe14000");
     fs::create_directory(root_ + "/bin");
@@ -41,7 +41,6 @@ class FlashEngineTest : public test_support::FreshStateTest {
   void TearDown() override {
     p_hba_info_list = nullptr;
     fc_config_entry_list = nullptr;
-    fs::remove_all(root_);
     FreshStateTest::TearDown();
   }
 
@@ -137,6 +136,7 @@ class FlashEngineTest : public test_support::FreshStateTest {
   }
   bool Printed(const std::string& text) const { return out_.find(text) != std::string::npos; }
 
+  test_support::TempDir temp_;
   std::string root_, base_, out_;
   std::deque<hba_info> ports_;
   std::deque<hba_attributes_entry> attributes_;

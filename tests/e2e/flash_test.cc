@@ -42,6 +42,15 @@ std::string Conditions(const std::string& dir, const std::string& firmware,
   return text;
 }
 
+// The usual images of the OCe14102 in its own directory: fw.ufi and, when
+// a BIOS pattern is given, boot.prg, with a conditions file that looks for
+// "*.ufi" and the BIOS pattern there.
+void UseImages(const e2e::Scenario& scenario, const std::string& bios_pattern) {
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", bios_pattern));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  if (!bios_pattern.empty()) scenario.Write("OCe14102/boot.prg", kBios);
+}
+
 std::string Description(const std::string& serial, const std::string& type,
                         const std::string& number, const std::string& function) {
   return "\t\tVendor: Emulex Corporation, Model: OCe14102-UM SerialNumber: " + serial +
@@ -172,8 +181,7 @@ TEST(Flash, AdapterFlashedOnceThroughFunctionZero) {
 TEST(Flash, PartnerWithoutFunctionZeroAndAdapterWithoutSerial) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  UseImages(scenario, "");
   e2e::ForEachBuild([&](e2e::Build build) {
     // Without function 0 the adapter is flashed through NIC function 1.
     scenario.UseSite("no-function0");
@@ -210,9 +218,7 @@ TEST(Flash, FailingDownloadEndsTheRun) {
           "  lun DGC VRAID 0533\n";
   e2e::Scenario scenario;
   scenario.UseSite(site.str());
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
-  scenario.Write("OCe14102/boot.prg", kBios);
+  UseImages(scenario, "*.prg");
   const std::string fw = "./OCe14102/fw.ufi";
   const std::string bios = "./OCe14102/boot.prg";
   const char kFailing[] = "00-90-FA-CC-DD-00";
@@ -306,9 +312,7 @@ TEST(Flash, SimulateShowsCommandsAndRunsNone) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
   scenario.UseSite("cna-basic");
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
-  scenario.Write("OCe14102/boot.prg", kBios);
+  UseImages(scenario, "*.prg");
   // A simulated run reads the reports of an earlier run.
   ASSERT_EQ(0, scenario.Run(e2e::Build::k64, {"-pci-id", "19A2:0714"}).status);
   e2e::ForEachBuild([&](e2e::Build build) {
@@ -328,8 +332,7 @@ TEST(Flash, SimulateShowsCommandsAndRunsNone) {
 TEST(Flash, CheckBeforeFlashing) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  UseImages(scenario, "");
   const std::vector<std::string> args = {"--flash", "--check-for-valid-subsystem", "-pci-id",
                                          "19A2:0714"};
   e2e::ForEachBuild([&](e2e::Build build) {
@@ -379,9 +382,7 @@ TEST(Flash, LostOutputNeverEndsTheRun) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
   scenario.UseSite("cna-basic");
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
-  scenario.Write("OCe14102/boot.prg", kBios);
+  UseImages(scenario, "*.prg");
   const std::vector<std::string> downloads = {Download(kMac, "./OCe14102/fw.ufi"),
                                               Download(kMac, "./OCe14102/boot.prg")};
   e2e::RunOptions pipe, closed;
@@ -449,8 +450,7 @@ TEST(Flash, PartnerWithoutMacFlashesNothing) {
       "  lun DGC VRAID 0533\n"
       "port FCoE 1 1 10:00:00:90:fa:55:66:01\n"
       "  lun DGC VRAID 0533\n");
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  UseImages(scenario, "");
   const std::string refusal =
       "\t\tFound BIOS- or firmware-image: ./OCe14102/fw.ufi '*.ufi'\n"
       "\t\tError: the flash partner of this port has no Permanent MAC; nothing is flashed.\n\n";
@@ -472,8 +472,7 @@ TEST(Flash, KilledTargetmappingFlashesNothing) {
   e2e::Scenario scenario;
   scenario.UseSite(Replace(e2e::SiteText("invalid-storage"), "  lun DGC LUNZ 0533\n",
                            "  lun DGC LUNZ 0533\n  targetmapping-signal 9\n"));
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  UseImages(scenario, "");
   e2e::ForEachBuild([&](e2e::Build build) {
     FlashRun run =
         RunFlash(scenario, build, {"--flash", "--check-for-valid-subsystem", "-pci-id", "19A2:0714"});
@@ -489,8 +488,7 @@ TEST(Flash, ImageDirectoryOthersCanWriteIsRefused) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
   scenario.UseSite("cna-basic");
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  UseImages(scenario, "");
   std::filesystem::permissions(scenario.Path("OCe14102"), std::filesystem::perms::others_write,
                                std::filesystem::perm_options::add);
   e2e::ForEachBuild([&](e2e::Build build) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/support/screen_text.h"
 
 namespace {
 
@@ -21,12 +22,11 @@ const char kConditions[] =
     "| oc11 | *.ufi | | | DGC | RAID 5,RAID 10 | 0326 | KVL | Orvantis_SX1 "
     "| x\n";
 
-const char kStarBanner[] =
-    "\n*********+*********+*********+*********+*********+*********+*********+"
-    "*********+\n";
+// The star banner with the empty line before it.
+const std::string kStarBanner = "\n" + test_support::kStars + "\n";
 
 const std::string kListing =
-    std::string(kStarBanner) +
+    kStarBanner +
     "\nList of allowed Fibre-Channel-Controller and Online-Storage-System "
     "combinations:\n\n"
     "Emulex     OCe11102-FM     \n"

@@ -3,20 +3,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <ostream>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "driver/settings.h"
 #include "inventory/hba_info.h"
 #include "inventory/hba_info_memory.h"
 #include "tests/support/fresh_state_test.h"
+#include "tests/support/temp_dir.h"
 
 // Readable failure messages for the record texts.
 template <std::size_t N>
@@ -42,39 +38,7 @@ class ReportFile {
   FILE* file_;
 };
 
-// A fresh directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    char name[] = "/tmp/fcguard_inventory_XXXXXX";
-    if (mkdtemp(name) != nullptr) path_ = name;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
-  void Write(const std::string& relative, const std::string& text) const {
-    std::filesystem::path file = path_ + "/" + relative;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-  }
-  std::string Read(const std::string& relative) const {
-    std::ifstream in(path_ + "/" + relative, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  bool Exists(const std::string& relative) const {
-    return std::filesystem::exists(path_ + "/" + relative);
-  }
-
- private:
-  std::string path_;
-};
+using test_support::TempDir;
 
 // Every test starts and ends with the process state at its start values,
 // no inventory and no limit on the inventory's allocations.
