@@ -13,6 +13,7 @@
 
 #include "driver/return_codes.h"
 #include "tests/support/fresh_state_test.h"
+#include "tests/support/port_record.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -72,13 +73,7 @@ class FlashEngineTest : public test_support::FreshStateTest {
   hba_info* AddPort(const char* serial, const char* function, const char* mac,
                     hba_info* partner = nullptr) {
     hba_info& port = ports_.emplace_back();
-    port.Vendor.assign_cut("Emulex");
-    port.Model.assign_cut("OCe14102-UM");
-    port.SerialNumber.assign_cut(serial);
-    port.PortType.assign_cut("NIC");
-    port.PortNumber.assign_cut("0");
-    port.PortFunction.assign_cut(function);
-    port.PermanentMAC.assign_cut(mac);
+    test_support::FillPort(&port, {"Emulex", "OCe14102-UM", serial, "NIC", "0", function, "", mac});
     port.FlashPartner = partner != nullptr ? partner : &port;
     hba_attributes_entry& ids = attributes_.emplace_back();
     ids.PciVendorId = 0x19A2;

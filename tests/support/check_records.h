@@ -16,6 +16,7 @@
 #include "driver/settings.h"
 #include "inventory/hba_info.h"
 #include "tests/support/fresh_state_test.h"
+#include "tests/support/port_record.h"
 #include "tests/support/screen_text.h"
 
 namespace check_test {
@@ -27,14 +28,17 @@ inline int32_t Hex(const std::string& text) {
 // The flags as the driver sets them just before the engines run.
 inline global_ctrl_flags StartFlags() { return global_ctrl_flags{0, 0, 0, 1, 1, nullptr}; }
 
-struct PortFields {
-  std::string vendor = "Emulex";
-  std::string model = "OCe14102";
-  std::string serial = "SN1";
-  std::string type = "FCoE";
-  std::string number = "0";
-  std::string function = "2";
-  std::string wwn;
+// The usual port of the check tests: FCoE function 2 on port 0 of an
+// Emulex OCe14102 with serial number SN1, no WWN.
+struct PortFields : test_support::PortFields {
+  PortFields() {
+    vendor = "Emulex";
+    model = "OCe14102";
+    serial = "SN1";
+    type = "FCoE";
+    number = "0";
+    function = "2";
+  }
 };
 
 class Inventory {
@@ -44,13 +48,7 @@ class Inventory {
   hba_info* AddPort(const PortFields& fields) {
     hba_info& port = ports_.emplace_back();
     port = hba_info{};
-    port.Vendor.assign_cut(fields.vendor);
-    port.Model.assign_cut(fields.model);
-    port.SerialNumber.assign_cut(fields.serial);
-    port.PortType.assign_cut(fields.type);
-    port.PortNumber.assign_cut(fields.number);
-    port.PortFunction.assign_cut(fields.function);
-    port.PortWWN.assign_cut(fields.wwn);
+    test_support::FillPort(&port, fields);
     return &port;
   }
 
