@@ -13,9 +13,9 @@
 namespace {
 
 // A port of the shipped sites' OCe14102 as the check names it.
-test_support::PortText Port(const std::string& serial, const std::string& number,
+test_support::PortFields Port(const std::string& serial, const std::string& number,
                             const std::string& function) {
-  return {"Emulex Corporation", "OCe14102-UM", serial, "FCoE", number, function};
+  return {"Emulex Corporation", "OCe14102-UM", serial, "FCoE", number, function, "", ""};
 }
 
 // The header of one examined port and its port line (indented one tab

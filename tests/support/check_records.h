@@ -182,9 +182,10 @@ class Selections {
 };
 
 // A port record's fields as the sub-system check prints them.
-inline test_support::PortText TextOf(const hba_info* p) {
-  return {p->Vendor.c_str(),   p->Model.c_str(),      p->SerialNumber.c_str(),
-          p->PortType.c_str(), p->PortNumber.c_str(), p->PortFunction.c_str()};
+inline test_support::PortFields TextOf(const hba_info* p) {
+  return {p->Vendor.c_str(),     p->Model.c_str(),        p->SerialNumber.c_str(),
+          p->PortType.c_str(),   p->PortNumber.c_str(),   p->PortFunction.c_str(),
+          p->PortWWN.c_str(),    p->PermanentMAC.c_str()};
 }
 
 // Every test starts and ends with the process state at its start values.

@@ -2,23 +2,10 @@
 // targets: the texts a test names, written into a fresh record.
 #pragma once
 
-#include <string>
-
 #include "inventory/hba_info.h"
+#include "tests/support/screen_text.h"
 
 namespace test_support {
-
-// The texts of a port record; what a test leaves empty stays empty.
-struct PortFields {
-  std::string vendor;
-  std::string model;
-  std::string serial;
-  std::string type;
-  std::string number;
-  std::string function;
-  std::string wwn;
-  std::string mac;
-};
 
 // Writes the texts into the record (cutting where a field is narrower).
 inline void FillPort(hba_info* port, const PortFields& fields) {

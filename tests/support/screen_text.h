@@ -16,26 +16,29 @@ inline const std::string kDash(
 inline const std::string kStars(
     "*********+*********+*********+*********+*********+*********+*********+*********+");
 
-// The fields of a port as the sub-system check names it.
-struct PortText {
+// The texts of a port: what a test writes into a port record
+// (port_record.h) and what the screen shows of it.
+struct PortFields {
   std::string vendor;
   std::string model;
   std::string serial;
   std::string type;
   std::string number;
   std::string function;
+  std::string wwn;
+  std::string mac;
 };
 
 // "Vendor: V, Model: M SerialNumber: S PortType: T PortNumber: N PCI
 // function: F" after the indent, with its line break.
-inline std::string PortLine(const std::string& indent, const PortText& port) {
+inline std::string PortLine(const std::string& indent, const PortFields& port) {
   return indent + "Vendor: " + port.vendor + ", Model: " + port.model +
          " SerialNumber: " + port.serial + " PortType: " + port.type +
          " PortNumber: " + port.number + " PCI function: " + port.function + "\n";
 }
 
 // The header the sub-system check prints for each port it examines.
-inline std::string CheckHeader(const PortText& port) {
+inline std::string CheckHeader(const PortFields& port) {
   return "\n\t\t" + kDash + "\n\n\t\tPerform subsystem check for:\n" + PortLine("\t\t", port);
 }
 
