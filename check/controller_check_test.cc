@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "check/check_test_records.h"
+#include "tests/support/check_records.h"
 #include "check/subsystem_check.h"
 #include "driver/settings.h"
 
@@ -10,7 +10,9 @@ namespace {
 
 using check_test::Conditions;
 using check_test::Inventory;
-using check_test::kDash;
+using check_test::TextOf;
+using test_support::Count;
+using test_support::kDash;
 using check_test::PortFields;
 using check_test::StartFlags;
 
@@ -70,21 +72,11 @@ class WalkTest : public check_test::CheckTest {
 };
 
 std::string PortLine(const std::string& indent, const hba_info* p) {
-  return indent + "Vendor: " + p->Vendor.c_str() + ", Model: " + p->Model.c_str() +
-         " SerialNumber: " + p->SerialNumber.c_str() + " PortType: " + p->PortType.c_str() +
-         " PortNumber: " + p->PortNumber.c_str() + " PCI function: " +
-         p->PortFunction.c_str() + "\n";
+  return test_support::PortLine(indent, TextOf(p));
 }
-std::string Header(const hba_info* p) {
-  return "\n\t\t" + kDash + "\n\n\t\tPerform subsystem check for:\n" + PortLine("\t\t", p);
-}
+std::string Header(const hba_info* p) { return test_support::CheckHeader(TextOf(p)); }
 std::string AlreadyDone(const hba_info* p) {
   return Header(p) + "\t\tSubsystem check already done => continue.\n";
-}
-int Count(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 // --- exact output of one walk --------------------------------------------

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "check/check_test_records.h"
+#include "tests/support/check_records.h"
 #include "check/subsystem_check.h"
 #include "driver/settings.h"
 
@@ -10,11 +10,12 @@ namespace {
 
 using check_test::Conditions;
 using check_test::Inventory;
-using check_test::kDash;
-using check_test::kStars;
 using check_test::PortFields;
 using check_test::Selections;
 using check_test::StartFlags;
+using test_support::Count;
+using test_support::kDash;
+using test_support::kStars;
 
 class OverallTest : public check_test::CheckTest {
  protected:
@@ -56,11 +57,6 @@ class OverallTest : public check_test::CheckTest {
   global_ctrl_flags flags_ = StartFlags();
 };
 
-int Count(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
 std::string BannersOnly() {
   return "\n\n" + kStars + "\n" + kStars + "\n" + "\n" + kStars + "\n" + kStars + "\n\n";
 }

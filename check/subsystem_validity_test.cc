@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "check/check_test_records.h"
+#include "tests/support/check_records.h"
 #include "check/subsystem_check.h"
 #include "driver/settings.h"
 

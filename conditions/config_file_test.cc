@@ -10,6 +10,7 @@
 
 #include "driver/process_exit.h"
 #include "driver/settings.h"
+#include "tests/support/fresh_state_test.h"
 
 namespace {
 
@@ -17,18 +18,16 @@ const char kWorkedExample[] =
     "Emulex | LPe12002-M8 | 10DF | F100 | 10DF | F100 | LPe12002 | 2.01a | 5.02 | "
     "ud201a | *.prg | | | DGC | RAID 5,RAID 10 | 0326\n";
 
-class ConditionsFileTest : public testing::Test {
+class ConditionsFileTest : public test_support::FreshStateTest {
  protected:
   void SetUp() override {
-    ResetSettings();
-    FreeConfigEntryList();
+    FreshStateTest::SetUp();
     path_ = testing::TempDir() + "FC_HBA_Conditions_" +
             testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
             std::to_string(getpid()) + ".txt";
   }
   void TearDown() override {
-    FreeConfigEntryList();
-    ResetSettings();
+    FreshStateTest::TearDown();
     std::remove(path_.c_str());
   }
 

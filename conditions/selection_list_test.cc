@@ -7,19 +7,12 @@
 
 #include "driver/process_exit.h"
 #include "driver/settings.h"
+#include "tests/support/fresh_state_test.h"
 
 namespace {
 
-class SelectionListTest : public testing::Test {
+class SelectionListTest : public test_support::FreshStateTest {
  protected:
-  void SetUp() override {
-    ResetSettings();
-    ResetSelectionLists();
-  }
-  void TearDown() override {
-    ResetSelectionLists();
-    ResetSettings();
-  }
 
   static option_input* PciIds(const std::string& text) {
     return save_list_of_pci_ids(text.c_str());

@@ -10,21 +10,15 @@
 #include "driver/process_exit.h"
 #include "driver/run_state.h"
 #include "driver/settings.h"
+#include "tests/support/fresh_state_test.h"
 
 namespace {
 
 constexpr int kReturned = -1;
 
-class CommandLineTest : public testing::Test {
+class CommandLineTest : public test_support::FreshStateTest {
  protected:
-  void SetUp() override { Reset(); }
-  void TearDown() override { Reset(); }
-
-  static void Reset() {
-    ResetSettings();
-    ResetSelectionLists();
-    FreeConfigEntryList();
-  }
+  static void Reset() { test_support::ResetProcessState(); }
 
   // Parses "fcguard" followed by the words.  Returns the status with which
   // the parse ended the process, or kReturned.

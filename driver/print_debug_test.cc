@@ -5,14 +5,11 @@
 #include <string>
 
 #include "driver/settings.h"
+#include "tests/support/fresh_state_test.h"
 
 namespace {
 
-class PrintDebugTest : public testing::Test {
- protected:
-  void SetUp() override { ResetSettings(); }
-  void TearDown() override { ResetSettings(); }
-};
+class PrintDebugTest : public test_support::FreshStateTest {};
 
 TEST_F(PrintDebugTest, DefaultLevelsShowOnlyLevelOneOnStandardOutput) {
   testing::internal::CaptureStdout();

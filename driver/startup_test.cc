@@ -17,14 +17,15 @@
 #include "driver/process_exit.h"
 #include "driver/run_state.h"
 #include "driver/settings.h"
+#include "tests/support/process_state.h"
+#include "tests/support/screen_text.h"
 
 namespace {
 
 constexpr int kReturned = -1;
 
-const char kStarBanner[] =
-    "\n*********+*********+*********+*********+*********+*********+*********+"
-    "*********+\n";
+// The star banner with the empty line before it.
+const std::string kStarBanner = "\n" + test_support::kStars + "\n";
 
 const char kConditions[] =
     "Emulex|OCe11102|19A2|0714|10DF|E602|OCe|a|b|fw|bios|c|d|DGC|RAID 5|x\n";
@@ -60,11 +61,7 @@ class StartUpTest : public testing::Test {
     std::filesystem::remove_all(directory_);
   }
 
-  static void Reset() {
-    ResetSettings();
-    ResetSelectionLists();
-    FreeConfigEntryList();
-  }
+  static void Reset() { test_support::ResetProcessState(); }
 
   void WriteConditions(const std::string& relative, const std::string& text) {
     std::ofstream(directory_ + "/" + relative) << text;
@@ -272,7 +269,7 @@ TEST_F(StartUpTest, ConditionsListing) {
 
   VerboseLevel = 4;
   Capture(PrintConditionsListing);
-  EXPECT_EQ(std::string(kStarBanner) +
+  EXPECT_EQ(kStarBanner +
                 "\nList of allowed Fibre-Channel-Controller and "
                 "Online-Storage-System combinations:\n\n"
                 "Emulex     OCe11102-FM     \n"

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "driver/return_codes.h"
+#include "tests/support/fresh_state_test.h"
+#include "tests/support/port_record.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -23,13 +26,12 @@ constexpr const char* kMacB = "00-90-FA-00-00-0B";
 // An inventory, a conditions list and a selection list owned by the test,
 // a firmware directory and a fake hbacmd that logs each call as
 // "[download][address][image]" and appends "flashed <image>" to the trace.
-class FlashEngineTest : public testing::Test {
+class FlashEngineTest : public test_support::FreshStateTest {
  protected:
   void SetUp() override {
-    ResetSettings();
-    std::string pattern = (fs::temp_directory_path() / "flash_engine_XXXXXX").string();
-    ASSERT_NE(nullptr, mkdtemp(pattern.data()));
-    root_ = pattern;
+    FreshStateTest::SetUp();
+    ASSERT_NE("", temp_.path());
+    root_ = temp_.path();
     base_ = root_ + "/fw/";
     fs::create_directories(base_ + "OCe14000");
     fs::create_directory(root_ + "/bin");
@@ -40,8 +42,7 @@ class FlashEngineTest : public testing::Test {
   void TearDown() override {
     p_hba_info_list = nullptr;
     fc_config_entry_list = nullptr;
-    fs::remove_all(root_);
-    ResetSettings();
+    FreshStateTest::TearDown();
   }
 
   void WriteFakeHbacmd(int status) {
@@ -72,13 +73,7 @@ class FlashEngineTest : public testing::Test {
   hba_info* AddPort(const char* serial, const char* function, const char* mac,
                     hba_info* partner = nullptr) {
     hba_info& port = ports_.emplace_back();
-    port.Vendor.assign_cut("Emulex");
-    port.Model.assign_cut("OCe14102-UM");
-    port.SerialNumber.assign_cut(serial);
-    port.PortType.assign_cut("NIC");
-    port.PortNumber.assign_cut("0");
-    port.PortFunction.assign_cut(function);
-    port.PermanentMAC.assign_cut(mac);
+    test_support::FillPort(&port, {"Emulex", "OCe14102-UM", serial, "NIC", "0", function, "", mac});
     port.FlashPartner = partner != nullptr ? partner : &port;
     hba_attributes_entry& ids = attributes_.emplace_back();
     ids.PciVendorId = 0x19A2;
@@ -136,6 +131,7 @@ class FlashEngineTest : public testing::Test {
   }
   bool Printed(const std::string& text) const { return out_.find(text) != std::string::npos; }
 
+  test_support::TempDir temp_;
   std::string root_, base_, out_;
   std::deque<hba_info> ports_;
   std::deque<hba_attributes_entry> attributes_;

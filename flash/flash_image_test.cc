@@ -8,23 +8,20 @@
 #include "driver/return_codes.h"
 #include "driver/settings.h"
 #include "flash/flash_engine.h"
+#include "tests/support/fresh_state_test.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class FindFlashImageTest : public testing::Test {
+class FindFlashImageTest : public test_support::FreshStateTest {
  protected:
   void SetUp() override {
-    ResetSettings();
-    std::string pattern = (fs::temp_directory_path() / "flash_image_XXXXXX").string();
-    ASSERT_NE(nullptr, mkdtemp(pattern.data()));
-    root_ = pattern;
+    FreshStateTest::SetUp();
+    ASSERT_NE("", temp_.path());
+    root_ = temp_.path();
     dir_ = root_ + "/";
-  }
-  void TearDown() override {
-    fs::remove_all(root_);
-    ResetSettings();
   }
 
   void Touch(const std::string& name) { std::ofstream(dir_ + name) << "image\n"; }
@@ -43,6 +40,7 @@ class FindFlashImageTest : public testing::Test {
     return std::string(image.view().substr(dir_.size()));
   }
 
+  test_support::TempDir temp_;
   std::string root_;
   std::string dir_;
 };

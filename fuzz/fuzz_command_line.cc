@@ -13,11 +13,6 @@
 #include "driver/run_state.h"
 #include "fuzz/fuzz_support.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  QuietScreenStreams();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Each word gets an allocation of its own, so that reading past a
   // word's end is caught.
@@ -42,6 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const ProcessExit&) {
     // Help, listings and refusals end the run: defined outcomes.
   }
-  ResetGlobals();
+  test_support::ResetProcessState();
   return 0;
 }

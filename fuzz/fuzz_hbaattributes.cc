@@ -10,18 +10,9 @@
 #include "inventory/reports.h"
 #include "fuzz/fuzz_support.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  QuietScreenStreams();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;
-  SetLevelsFromByte(data[0]);
-  hba_info* port = NewFuzzPort((data[0] & 8) != 0 ? "NIC" : "FCoE");
-  FILE* file = OpenInput(data + 1, size - 1);
-  ReadHbaAttributesReport(file, port);
-  std::fclose(file);
-  ResetGlobals();
+  ReadAfterLevelByte(data, size, [](FILE* file, uint8_t first) {
+    ReadHbaAttributesReport(file, NewFuzzPort((first & 8) != 0 ? "NIC" : "FCoE"));
+  });
   return 0;
 }

@@ -80,6 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!wanted.starts_with("*.") && !name.starts_with(wanted))
       PropertyFailed("the image does not begin with the name pattern");
   }
-  ResetGlobals();
+  test_support::ResetProcessState();
   return 0;
 }

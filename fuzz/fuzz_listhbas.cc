@@ -53,23 +53,13 @@ void CheckClassification(size_t not_fc) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  QuietScreenStreams();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;
-  SetLevelsFromByte(data[0]);
-  FILE* file = OpenInput(data + 1, size - 1);
-  int result = ReadListHbasReport(file);
-  std::fclose(file);
-  if (result == 0 && p_hba_info_list != nullptr) {
+  ReadAfterLevelByte(data, size, [](FILE* file, uint8_t) {
+    if (ReadListHbasReport(file) != 0 || p_hba_info_list == nullptr) return;
     size_t not_fc = CountNotFC(ListedPorts());
     Classify_Ctrl_List();
     Determine_Flash_Ports();
     CheckClassification(not_fc);
-  }
-  ResetGlobals();
+  });
   return 0;
 }

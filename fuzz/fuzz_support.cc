@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "conditions/config_entry.h"
-#include "conditions/option_input.h"
 #include "driver/settings.h"
 #include "inventory/hba_info.h"
+#include "tests/support/port_record.h"
 
 void QuietScreenStreams() {
   FILE* sink = std::fopen("/dev/null", "w");
@@ -41,13 +40,6 @@ FILE* OpenInput(const uint8_t* data, size_t size) {
   return file;
 }
 
-void ResetGlobals() {
-  FreeConfigEntryList();
-  FreeHbaInfoList();
-  ResetSelectionLists();
-  ResetSettings();
-}
-
 void PropertyFailed(const char* what) {
   // Straight to the descriptor: the stderr stream is quiet.
   const char prefix[] = "fcguard fuzz: property failed: ";
@@ -61,10 +53,7 @@ void PropertyFailed(const char* what) {
 hba_info* NewFuzzPort(const char* type) {
   hba_info* port = get_new_hba_info_entry();
   if (port == nullptr) PropertyFailed("no memory for a port record");
-  port->PortWWN.assign_cut("10:00:00:90:fa:55:66:02");
-  port->PermanentMAC.assign_cut("00-90-FA-55-66-02");
-  port->SerialNumber.assign_cut("FC55667788");
-  port->PortFunction.assign_cut("2");
-  port->PortType.assign_cut(type);
+  test_support::FillPort(port, {"", "", "FC55667788", type, "", "2", "10:00:00:90:fa:55:66:02",
+                                "00-90-FA-55-66-02"});
   return port;
 }

@@ -1,11 +1,13 @@
 // What the fuzz targets share: quiet screen streams, output levels chosen
 // by the input, the input as a stream, and the reset of every global after
-// one input.
+// one input (the tests' own, tests/support/process_state.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+#include "tests/support/process_state.h"
 
 // Points the program's stdout and stderr streams at /dev/null, so that
 // printing still runs but costs nothing.  libFuzzer and the sanitizers
@@ -27,9 +29,19 @@ struct hba_info;
 // (WWN, MAC, serial number, PCI function) and the given port type.
 hba_info* NewFuzzPort(const char* type);
 
-// Frees the conditions, the inventory and the selection lists and puts
-// every setting back to its start value.
-void ResetGlobals();
+// One input of a target whose first byte chooses the output levels (see
+// SetLevelsFromByte) and whose other bytes are the content to read: calls
+// read(stream, first byte) with the content as a stream, closes the stream
+// and puts every global back.  An empty input is not read.
+template <typename Read>
+void ReadAfterLevelByte(const uint8_t* data, size_t size, Read read) {
+  if (size == 0) return;
+  SetLevelsFromByte(data[0]);
+  FILE* file = OpenInput(data + 1, size - 1);
+  read(file, data[0]);
+  std::fclose(file);
+  test_support::ResetProcessState();
+}
 
 // Ends the fuzzer with a report on stderr's descriptor when a property of
 // the program's result does not hold.

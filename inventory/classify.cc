@@ -1,7 +1,8 @@
 // Ordering and pairing the inventory.
 //
-// Written plainly, over the list of n entries (inventory/classify_reference.h
-// holds this walk as written, and the tests hold the code below to it):
+// Written plainly, over the list of n entries
+// (tests/support/classify_reference.h holds this walk as written, and the
+// tests hold the code below to it):
 //
 // belongs(a, b): a's serial number begins with all of b's.
 //

@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "inventory/classify.h"
-#include "inventory/classify_reference.h"
-#include "inventory/inventory_test_util.h"
+#include "tests/support/classify_reference.h"
+#include "tests/support/inventory_util.h"
+#include "tests/support/port_record.h"
 
 namespace {
 
@@ -46,10 +47,8 @@ TEST_F(ClassifyEquivalenceTest, RandomListsMatchTheFullScans) {
       port.number = pick(numbers);
       hba_info* record = get_new_hba_info_entry();
       ASSERT_NE(record, nullptr);
-      record->SerialNumber.assign_cut(port.serial);
-      record->PortType.assign_cut(port.type);
-      record->PortFunction.assign_cut(port.function);
-      record->PortNumber.assign_cut(port.number);
+      test_support::FillPort(record,
+                             {"", "", port.serial, port.type, port.number, port.function, "", ""});
       ids[record] = static_cast<int>(ids.size());
     }
 

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "driver/settings.h"
-#include "inventory/inventory_test_util.h"
+#include "tests/support/inventory_util.h"
+#include "tests/support/port_record.h"
 
 namespace {
 
@@ -23,11 +24,7 @@ class ClassifyTest : public InventoryTest {
   static hba_info* Add(const char* name, const char* type, const char* serial,
                        const char* function, const char* port_number = "0") {
     hba_info* port = get_new_hba_info_entry();
-    port->Model.assign_cut(name);
-    port->PortType.assign_cut(type);
-    port->SerialNumber.assign_cut(serial);
-    port->PortFunction.assign_cut(function);
-    port->PortNumber.assign_cut(port_number);
+    test_support::FillPort(port, {"", name, serial, type, port_number, function, "", ""});
     return port;
   }
 

@@ -10,7 +10,7 @@
 #include "driver/return_codes.h"
 #include "driver/settings.h"
 #include "inventory/hba_info_memory.h"
-#include "inventory/inventory_test_util.h"
+#include "tests/support/inventory_util.h"
 
 namespace {
 

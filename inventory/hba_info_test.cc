@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "inventory/hba_info_memory.h"
-#include "inventory/inventory_test_util.h"
+#include "tests/support/inventory_util.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "driver/return_codes.h"
 #include "driver/settings.h"
 #include "inventory/collect.h"
-#include "inventory/inventory_test_util.h"
+#include "tests/support/inventory_util.h"
 
 namespace {
 

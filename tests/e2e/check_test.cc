@@ -8,25 +8,26 @@
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/support/screen_text.h"
 
 namespace {
 
-const std::string kDash =
-    "---------+---------+---------+---------+---------+---------+---------+---------+";
+// A port of the shipped sites' OCe14102 as the check names it.
+test_support::PortFields Port(const std::string& serial, const std::string& number,
+                            const std::string& function) {
+  return {"Emulex Corporation", "OCe14102-UM", serial, "FCoE", number, function, "", ""};
+}
 
 // The header of one examined port and its port line (indented one tab
 // deeper under a reference message).
 std::string PortLine(const std::string& serial, const std::string& number,
                      const std::string& function, bool indented = false) {
-  return std::string(indented ? "\t\t\t" : "\t\t") +
-         "Vendor: Emulex Corporation, Model: OCe14102-UM SerialNumber: " + serial +
-         " PortType: FCoE PortNumber: " + number + " PCI function: " + function + "\n";
+  return test_support::PortLine(indented ? "\t\t\t" : "\t\t", Port(serial, number, function));
 }
 
 std::string Header(const std::string& serial, const std::string& number,
                    const std::string& function) {
-  return "\n\t\t" + kDash + "\n" + "\n\t\tPerform subsystem check for:\n" +
-         PortLine(serial, number, function);
+  return test_support::CheckHeader(Port(serial, number, function));
 }
 
 std::string Attached(const std::string& vendor, const std::string& product,
@@ -68,15 +69,15 @@ TEST(Check, StatusOfEachMode) {
       {"cna-basic", {"-pci-id", "10DF:F100", "--dov-mode"}, 0},
       {"cna-basic", {}, 12},
   };
-  for (auto build : e2e::AllBuilds()) {
+  e2e::ForEachBuild([&](e2e::Build build) {
     for (const CheckRun& run : runs) {
-      SCOPED_TRACE(std::string(e2e::ProgramName(build)) + " " + Describe(run));
+      SCOPED_TRACE(Describe(run));
       scenario.UseSite(run.site);
       e2e::Result result = scenario.Run(build, run.args);
       EXPECT_EQ(run.status, result.status);
       EXPECT_EQ("", result.err);
     }
-  }
+  });
 }
 
 struct Expected {
@@ -171,16 +172,16 @@ TEST(Check, ScreenOutput) {
         1},
        two_vendors_at_2},
   };
-  for (auto build : e2e::AllBuilds()) {
+  e2e::ForEachBuild([&](e2e::Build build) {
     for (const Expected& e : expected) {
-      SCOPED_TRACE(std::string(e2e::ProgramName(build)) + " " + Describe(e.run));
+      SCOPED_TRACE(Describe(e.run));
       scenario.UseSite(e.run.site);
       e2e::Result result = scenario.Run(build, e.run.args);
       EXPECT_EQ(e.run.status, result.status);
       EXPECT_EQ(e.out, result.out);
       EXPECT_EQ("", result.err);
     }
-  }
+  });
 }
 
 // Level 6 shows the flags before and after the check; the run ends
@@ -201,14 +202,13 @@ TEST(Check, FlagBlock) {
       "MatchingCtrlModelInstalled: 1 \n"
       "CtrlVendorSpecificSubsystemEquality: 0 \n"
       "CtrlSpecificSubsystemEquality: 0 \n";
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     e2e::Result result =
         scenario.Run(build, {"-v", "6", "-pci-id", "19A2:0714", "--ctrl-wide-identical"});
     EXPECT_EQ(1, result.status);
     EXPECT_NE(std::string::npos, result.out.find(before + "\n\n*********+")) << result.out;
     EXPECT_TRUE(result.out.ends_with(after)) << result.out;
-  }
+  });
 }
 
 }  // namespace
@@ -236,14 +236,13 @@ TEST(Check, EveryFCoEPortOfAnAdapterIsChecked) {
     e2e::Scenario scenario;
     scenario.UseSampleConditions();
     scenario.UseSite(site);
-    for (auto build : e2e::AllBuilds()) {
-      SCOPED_TRACE(e2e::ProgramName(build));
+    e2e::ForEachBuild([&](e2e::Build build) {
       e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
       EXPECT_EQ(4, result.status) << result.out;
       EXPECT_NE(std::string::npos,
                 result.out.find("Check subsystem: 'RAID 5' Attached subsystem: 'LUNZ'"))
           << result.out;
-    }
+    });
   }
 }
 

@@ -99,7 +99,7 @@ void ExpectRuns(const e2e::Scenario& scenario, e2e::Build build,
   for (const Expected& run : runs) {
     std::string call;
     for (const std::string& arg : run.args) call += " " + arg;
-    SCOPED_TRACE(e2e::ProgramName(build) + call);
+    SCOPED_TRACE("words:" + call);
     e2e::Result result = scenario.Run(build, run.args, e2e::NoHbacmd());
     EXPECT_EQ(run.status, result.status);
     EXPECT_EQ(run.out, result.out);
@@ -110,7 +110,7 @@ void ExpectRuns(const e2e::Scenario& scenario, e2e::Build build,
 TEST(CommandLine, HelpAndListings) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
-  for (auto build : e2e::AllBuilds()) {
+  e2e::ForEachBuild([&](e2e::Build build) {
     ExpectRuns(scenario, build,
                {
                    {{"--help"}, 0, Help(build)},
@@ -124,7 +124,7 @@ TEST(CommandLine, HelpAndListings) {
                    {{"-v", "2", "--silent", "--help"}, 0, ""},
                    {{"-x", "--help"}, 3, "\n\nInvalid argument '-x' !\n\n"},
                });
-  }
+  });
 }
 
 TEST(CommandLine, Refusals) {
@@ -134,7 +134,7 @@ TEST(CommandLine, Refusals) {
       "Please enter a valid debug-level (-d <debug-level>; min 0 - max 6)!\n";
   const std::string verbose_level =
       "Please enter a valid verbose-level (-v <verbose-level>; min 0 - max 6)!\n";
-  for (auto build : e2e::AllBuilds()) {
+  e2e::ForEachBuild([&](e2e::Build build) {
     ExpectRuns(
         scenario, build,
         {
@@ -167,13 +167,13 @@ TEST(CommandLine, Refusals) {
              "\"-subdev\" together with option \"-vn\" is not supported.\t!\n"},
             {{"--silent", "-x"}, 3, ""},
         });
-  }
+  });
 }
 
 TEST(CommandLine, OverlongValuesAreRefused) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
-  for (auto build : e2e::AllBuilds()) {
+  e2e::ForEachBuild([&](e2e::Build build) {
     ExpectRuns(scenario, build,
                {
                    {{"-vn", std::string(1024, 'E')},
@@ -186,14 +186,13 @@ TEST(CommandLine, OverlongValuesAreRefused) {
                     "FC_HBA_Conditions.txt and/or HBA firmware (max 1001 "
                     "characters)!\n"},
                });
-  }
+  });
 }
 
 TEST(CommandLine, LevelTooLargeForTheNumberParser) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     e2e::Result result = scenario.Run(build, {"-v", "4294967296"}, e2e::NoHbacmd());
     if (build == e2e::Build::k32) {
       EXPECT_EQ(1, result.status);
@@ -205,7 +204,7 @@ TEST(CommandLine, LevelTooLargeForTheNumberParser) {
       EXPECT_EQ("", result.err);
     }
     EXPECT_EQ("", result.out);
-  }
+  });
 }
 
 }  // namespace

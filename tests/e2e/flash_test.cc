@@ -11,8 +11,14 @@
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/support/screen_text.h"
 
 namespace {
+
+using test_support::Contains;
+using test_support::Count;
+using test_support::kDash;
+using test_support::Replace;
 
 const char kHbacmd[] = "/opt/emulex/ocmanager/bin/hbacmd";
 // Function 0 (NIC, port 0) of the OCe14102 of cna-basic and flash-fails.
@@ -36,6 +42,15 @@ std::string Conditions(const std::string& dir, const std::string& firmware,
   return text;
 }
 
+// The usual images of the OCe14102 in its own directory: fw.ufi and, when
+// a BIOS pattern is given, boot.prg, with a conditions file that looks for
+// "*.ufi" and the BIOS pattern there.
+void UseImages(const e2e::Scenario& scenario, const std::string& bios_pattern) {
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", bios_pattern));
+  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  if (!bios_pattern.empty()) scenario.Write("OCe14102/boot.prg", kBios);
+}
+
 std::string Description(const std::string& serial, const std::string& type,
                         const std::string& number, const std::string& function) {
   return "\t\tVendor: Emulex Corporation, Model: OCe14102-UM SerialNumber: " + serial +
@@ -45,8 +60,7 @@ std::string Description(const std::string& serial, const std::string& type,
 // A port of cna-basic skipped because function 0 was flashed before it.
 std::string Skipped(const std::string& type, const std::string& number,
                     const std::string& function) {
-  return "\t---------+---------+---------+---------+---------+---------+---------+---------+\n"
-         "\tInstalled controller-device:\n" +
+  return "\t" + kDash + "\n\tInstalled controller-device:\n" +
          Description(kSerial, type, number, function) +
          "\t\tPort index: 0 Firmware already flashed => SKIP.\n\n";
 }
@@ -75,17 +89,6 @@ std::string Download(const std::string& mac, const std::string& image) {
   return "download " + mac + " " + image;
 }
 
-int Count(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++n;
-  return n;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 struct FlashRun {
   e2e::Result result;
   std::vector<std::string> calls;      // every simulator call of this run
@@ -105,13 +108,6 @@ FlashRun RunFlash(const e2e::Scenario& scenario, e2e::Build build,
 }
 
 const std::vector<std::string> kFlash = {"--flash", "-pci-id", "19A2:0714"};
-
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
 
 // cna-basic as such adapters usually present themselves: the NIC functions
 // 0 and 1 report the NIC device id 0710, so a selection of the FCoE
@@ -160,8 +156,7 @@ TEST(Flash, AdapterFlashedOnceThroughFunctionZero) {
   const std::string progress = Progress(fw, sizeof kFirmware - 1, kMac, kSerial) +
                                Progress(bios, sizeof kBios - 1, kMac, kSerial);
 
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
     scenario.Write("OCe14102/FWtrace.out", "earlier run\n");
 
@@ -180,17 +175,14 @@ TEST(Flash, AdapterFlashedOnceThroughFunctionZero) {
 
     // Both runs appended to the trace file.
     EXPECT_EQ("earlier run\n" + progress + progress, scenario.Read("OCe14102/FWtrace.out"));
-  }
+  });
 }
 
 TEST(Flash, PartnerWithoutFunctionZeroAndAdapterWithoutSerial) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
-
+  UseImages(scenario, "");
+  e2e::ForEachBuild([&](e2e::Build build) {
     // Without function 0 the adapter is flashed through NIC function 1.
     scenario.UseSite("no-function0");
     FlashRun run = RunFlash(scenario, build, kFlash);
@@ -209,7 +201,7 @@ TEST(Flash, PartnerWithoutFunctionZeroAndAdapterWithoutSerial) {
     EXPECT_TRUE(Contains(run.result.out, "System:\n\tFound an adequate installed "
                                          "controller-device:\n" +
                                              Description("n/a", "NIC", "0", "0")));
-  }
+  });
 }
 
 TEST(Flash, FailingDownloadEndsTheRun) {
@@ -226,15 +218,12 @@ TEST(Flash, FailingDownloadEndsTheRun) {
           "  lun DGC VRAID 0533\n";
   e2e::Scenario scenario;
   scenario.UseSite(site.str());
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
-  scenario.Write("OCe14102/boot.prg", kBios);
+  UseImages(scenario, "*.prg");
   const std::string fw = "./OCe14102/fw.ufi";
   const std::string bios = "./OCe14102/boot.prg";
   const char kFailing[] = "00-90-FA-CC-DD-00";
 
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     scenario.Write("OCe14102/FWtrace.out", "");
     FlashRun run = RunFlash(scenario, build, kFlash);
     EXPECT_EQ(10, run.result.status);
@@ -252,7 +241,7 @@ TEST(Flash, FailingDownloadEndsTheRun) {
                   Progress(bios, sizeof kBios - 1, kMac, kSerial) +
                   Progress(fw, sizeof kFirmware - 1, kFailing, "FC87654321", true),
               scenario.Read("OCe14102/FWtrace.out"));
-  }
+  });
 }
 
 TEST(Flash, MissingImagesFlashNothing) {
@@ -273,9 +262,9 @@ TEST(Flash, MissingImagesFlashNothing) {
       {"no-bios", "*.ufi", "*.prg"},  // nothing is flashed unless both are there
       {"trace-only", "FW", ""},
   };
-  for (auto build : e2e::AllBuilds()) {
+  e2e::ForEachBuild([&](e2e::Build build) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(e2e::ProgramName(build)) + " " + c.dir);
+      SCOPED_TRACE(c.dir);
       scenario.Write("FC_HBA_Conditions.txt", Conditions(c.dir, c.firmware, c.bios));
       FlashRun run = RunFlash(scenario, build, kFlash);
       EXPECT_EQ(20, run.result.status);
@@ -286,7 +275,7 @@ TEST(Flash, MissingImagesFlashNothing) {
     }
     EXPECT_EQ("earlier run\n", scenario.Read("trace-only/FWtrace.out"));
     EXPECT_FALSE(scenario.Exists("no-image/FWtrace.out"));
-  }
+  });
 }
 
 TEST(Flash, MissingSubdirectoryFallsBackToBaseDirectory) {
@@ -297,8 +286,7 @@ TEST(Flash, MissingSubdirectoryFallsBackToBaseDirectory) {
   scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe99999", "*.ufi", ""));
   scenario.Write("fw.ufi", kFirmware);
   scenario.Write("boot.prg", kBios);
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     scenario.Write("FWtrace.out", "");
     FlashRun run = RunFlash(scenario, build, kFlash);
     EXPECT_EQ(0, run.result.status);
@@ -317,20 +305,17 @@ TEST(Flash, MissingSubdirectoryFallsBackToBaseDirectory) {
     EXPECT_EQ(Progress("./fw.ufi", sizeof kFirmware - 1, kMac, kSerial),
               scenario.Read("FWtrace.out"));
     EXPECT_FALSE(scenario.Exists("OCe99999"));
-  }
+  });
 }
 
 TEST(Flash, SimulateShowsCommandsAndRunsNone) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
   scenario.UseSite("cna-basic");
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
-  scenario.Write("OCe14102/boot.prg", kBios);
+  UseImages(scenario, "*.prg");
   // A simulated run reads the reports of an earlier run.
   ASSERT_EQ(0, scenario.Run(e2e::Build::k64, {"-pci-id", "19A2:0714"}).status);
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     FlashRun run = RunFlash(scenario, build, {"--flash", "--simulate", "-pci-id", "19A2:0714"});
     EXPECT_EQ(0, run.result.status);
     EXPECT_EQ(std::vector<std::string>{}, run.calls);
@@ -341,18 +326,16 @@ TEST(Flash, SimulateShowsCommandsAndRunsNone) {
           << image;
     EXPECT_EQ(3, Count(run.result.out, "Firmware already flashed => SKIP."));
     EXPECT_FALSE(scenario.Exists("OCe14102/FWtrace.out"));
-  }
+  });
 }
 
 TEST(Flash, CheckBeforeFlashing) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  UseImages(scenario, "");
   const std::vector<std::string> args = {"--flash", "--check-for-valid-subsystem", "-pci-id",
                                          "19A2:0714"};
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     scenario.UseSite("invalid-storage");
     FlashRun run = RunFlash(scenario, build, args);
     EXPECT_EQ(4, run.result.status);
@@ -363,7 +346,7 @@ TEST(Flash, CheckBeforeFlashing) {
     run = RunFlash(scenario, build, args);
     EXPECT_EQ(0, run.result.status);
     EXPECT_EQ(std::vector<std::string>{Download(kMac, "./OCe14102/fw.ufi")}, run.downloads);
-  }
+  });
 }
 
 TEST(Flash, ImageNamesReachHbacmdAsOneWord) {
@@ -375,8 +358,7 @@ TEST(Flash, ImageNamesReachHbacmdAsOneWord) {
   scenario.Write("OCe14102/x;touch pwned.ufi", kBios);
   const std::string fw = "./OCe14102/fw 1.ufi";
   const std::string bios = "./OCe14102/x;touch pwned.ufi";
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     scenario.Write("OCe14102/FWtrace.out", "");
     FlashRun run = RunFlash(scenario, build, kFlash);
     // A split name would reach the simulator as a missing file or as one
@@ -391,7 +373,7 @@ TEST(Flash, ImageNamesReachHbacmdAsOneWord) {
     EXPECT_EQ((std::vector<std::string>{"FWtrace.out", "fw 1.ufi", "x;touch pwned.ufi"}),
               scenario.List("OCe14102"));
     EXPECT_FALSE(scenario.Exists("pwned.ufi"));
-  }
+  });
 }
 
 // Output into a pipe that its reader closes after a few bytes, or into a
@@ -400,16 +382,13 @@ TEST(Flash, LostOutputNeverEndsTheRun) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
   scenario.UseSite("cna-basic");
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
-  scenario.Write("OCe14102/boot.prg", kBios);
+  UseImages(scenario, "*.prg");
   const std::vector<std::string> downloads = {Download(kMac, "./OCe14102/fw.ufi"),
                                               Download(kMac, "./OCe14102/boot.prg")};
   e2e::RunOptions pipe, closed;
   pipe.output = e2e::Output::kPipeClosedEarly;
   closed.output = e2e::Output::kClosed;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     FlashRun run = RunFlash(scenario, build, {"-v", "1", "--flash", "-pci-id", "19A2:0714"}, pipe);
     EXPECT_EQ(0, run.result.status);
     EXPECT_EQ("\tInstalled", run.result.out);
@@ -419,7 +398,7 @@ TEST(Flash, LostOutputNeverEndsTheRun) {
     EXPECT_EQ(0, run.result.status);
     EXPECT_EQ("", run.result.err);
     EXPECT_EQ(downloads, run.downloads);
-  }
+  });
 }
 
 // The partner (function 0) is not selected; the FCoE functions are, by one
@@ -445,10 +424,9 @@ TEST(Flash, UsualCnaFlashedOncePerRun) {
       {"*.prg", 1, kFlash, {fw, bios}, 1},
       {"*.prg", 2, twice, {fw, bios}, 7},
   };
-  for (auto build : e2e::AllBuilds()) {
+  e2e::ForEachBuild([&](e2e::Build build) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(e2e::ProgramName(build)) + " bios '" + c.bios_pattern + "' x" +
-                   std::to_string(c.copies));
+      SCOPED_TRACE(std::string("bios '") + c.bios_pattern + "' x" + std::to_string(c.copies));
       scenario.Write("FC_HBA_Conditions.txt",
                      Conditions("OCe14102", "*.ufi", c.bios_pattern, c.copies));
       FlashRun run = RunFlash(scenario, build, c.args);
@@ -457,7 +435,7 @@ TEST(Flash, UsualCnaFlashedOncePerRun) {
       EXPECT_TRUE(Contains(run.result.out, Skipped("FCoE", "1", "3"))) << run.result.out;
       EXPECT_EQ(c.skips, Count(run.result.out, "Firmware already flashed => SKIP."));
     }
-  }
+  });
 }
 
 // Function 0 on port 0 is an FCoE port, which has no Permanent MAC.
@@ -472,13 +450,11 @@ TEST(Flash, PartnerWithoutMacFlashesNothing) {
       "  lun DGC VRAID 0533\n"
       "port FCoE 1 1 10:00:00:90:fa:55:66:01\n"
       "  lun DGC VRAID 0533\n");
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  UseImages(scenario, "");
   const std::string refusal =
       "\t\tFound BIOS- or firmware-image: ./OCe14102/fw.ufi '*.ufi'\n"
       "\t\tError: the flash partner of this port has no Permanent MAC; nothing is flashed.\n\n";
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     for (const std::vector<std::string>& args :
          {kFlash, {"--flash", "--simulate", "-pci-id", "19A2:0714"}}) {
       FlashRun run = RunFlash(scenario, build, args);
@@ -486,7 +462,7 @@ TEST(Flash, PartnerWithoutMacFlashesNothing) {
       EXPECT_EQ(std::vector<std::string>{}, run.downloads);
       EXPECT_TRUE(run.result.out.ends_with(refusal)) << run.result.out;
     }
-  }
+  });
 }
 
 // The killed command leaves an empty report: the port that sees storage
@@ -496,10 +472,8 @@ TEST(Flash, KilledTargetmappingFlashesNothing) {
   e2e::Scenario scenario;
   scenario.UseSite(Replace(e2e::SiteText("invalid-storage"), "  lun DGC LUNZ 0533\n",
                            "  lun DGC LUNZ 0533\n  targetmapping-signal 9\n"));
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  UseImages(scenario, "");
+  e2e::ForEachBuild([&](e2e::Build build) {
     FlashRun run =
         RunFlash(scenario, build, {"--flash", "--check-for-valid-subsystem", "-pci-id", "19A2:0714"});
     EXPECT_EQ(51, run.result.status);
@@ -507,19 +481,17 @@ TEST(Flash, KilledTargetmappingFlashesNothing) {
     EXPECT_EQ("Error: \"hbacmd targetmapping 10:00:00:90:fa:11:22:02\" did not complete "
               "(status 35072); its report is not used.\n",
               run.result.out);
-  }
+  });
 }
 
 TEST(Flash, ImageDirectoryOthersCanWriteIsRefused) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
   scenario.UseSite("cna-basic");
-  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", ""));
-  scenario.Write("OCe14102/fw.ufi", kFirmware);
+  UseImages(scenario, "");
   std::filesystem::permissions(scenario.Path("OCe14102"), std::filesystem::perms::others_write,
                                std::filesystem::perm_options::add);
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     FlashRun run = RunFlash(scenario, build, kFlash);
     EXPECT_EQ(20, run.result.status);
     EXPECT_EQ(std::vector<std::string>{}, run.downloads);
@@ -528,7 +500,7 @@ TEST(Flash, ImageDirectoryOthersCanWriteIsRefused) {
         "Error: ./OCe14102 is writable by other users; refusing to use it.\n"))
         << run.result.out;
     EXPECT_FALSE(scenario.Exists("OCe14102/FWtrace.out"));
-  }
+  });
 }
 
 }  // namespace

@@ -142,6 +142,14 @@ const std::vector<Build>& AllBuilds() {
   return builds;
 }
 
+void ForEachBuild(const std::function<void(Build)>& body) {
+  for (Build build : AllBuilds()) {
+    if (testing::Test::HasFatalFailure()) return;
+    SCOPED_TRACE(ProgramName(build));
+    body(build);
+  }
+}
+
 bool IsRoot() { return geteuid() == 0; }
 
 RunOptions NoHbacmd() { return HbacmdAt(Hbacmd::kNone); }

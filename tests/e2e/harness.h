@@ -3,6 +3,7 @@
 // the status, standard output, standard error and the simulator's call log.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,11 @@ namespace e2e {
 enum class Build { k64, k32 };
 const char* ProgramName(Build build);  // "fcguard" or "fcguard32"
 const std::vector<Build>& AllBuilds();
+
+// Runs body once for each build, every failure inside it traced with the
+// build's name.  After a fatal failure (ASSERT_*) no further body runs, as
+// in a plain loop the assertion would have left the test.
+void ForEachBuild(const std::function<void(Build)>& body);
 
 // Where the simulator answers inside the sandbox.
 enum class Hbacmd { kOpt, kSbin, kBoth, kNone };

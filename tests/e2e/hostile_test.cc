@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/support/screen_text.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ namespace fs = std::filesystem;
 
 using e2e::Result;
 using e2e::Scenario;
+using test_support::Replace;
 
 const char kMac0[] = "00-90-FA-AA-BB-00";
 const char kWwn2[] = "10:00:00:90:fa:aa:bb:02";
@@ -203,13 +205,6 @@ std::string SpoiledSite(const Scenario& scenario, const std::string& which,
   return SmallSite(head, nic, fcoe);
 }
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
 // Bytes of every value from a fixed seed, without letters (so no noise
 // line can begin with a label) and without line feeds.
 std::string Noise(std::size_t size, std::uint32_t seed) {
@@ -259,8 +254,7 @@ TEST(Hostile, ShellCharactersInSiteValues) {
       "  lun DGC \"RAID 5\" 0533\n");
   scenario.Write("FC_HBA_Conditions.txt", kConditions);
   scenario.Write("OCe14102/fw.ufi", "firmware\n");
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     Outcome run = RunOnce(scenario, build, kCheckAndFlash);
     // All storage is allowed and the one adapter is flashed once, through
     // function 0; port 1 has no attributes and matches nothing.
@@ -279,7 +273,7 @@ TEST(Hostile, ShellCharactersInSiteValues) {
               scenario.List());
     EXPECT_EQ((std::vector<std::string>{"FWtrace.out", "fw.ufi"}), scenario.List("OCe14102"));
     ExpectNothingOutside(scenario);
-  }
+  });
 }
 
 TEST(Hostile, ShellCharactersInWorkingPath) {
@@ -291,8 +285,7 @@ TEST(Hostile, ShellCharactersInWorkingPath) {
   scenario.UseSite("cna-basic");
   scenario.Write(conpath + "/FC_HBA_Conditions.txt", kConditions);
   scenario.Write(conpath + "/OCe14102/fw.ufi", "firmware\n");
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     Outcome run =
         RunOnce(scenario, build, {"--flash", "-pci-id", "19A2:0714", "--conpath", conpath});
     // cna-basic's one adapter is flashed once.
@@ -312,7 +305,7 @@ TEST(Hostile, ShellCharactersInWorkingPath) {
                       "FC12345678_2_target_mapping.out", "FC12345678_3_target_mapping.out"}),
               scenario.List(conpath));
     ExpectNothingOutside(scenario);
-  }
+  });
 }
 
 TEST(Hostile, ShellCharactersNulBytesAndNoiseInRawReports) {
@@ -347,8 +340,7 @@ TEST(Hostile, ShellCharactersNulBytesAndNoiseInRawReports) {
   scenario.UseSite(SpoiledSite(scenario, "LAT", spoil));
   scenario.Write("FC_HBA_Conditions.txt", kConditions);
   scenario.Write("OCe14102/fw.ufi", "firmware\n");
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     Outcome run = RunOnce(scenario, build, kCheckAndFlash);
     // Noise and the text after a NUL are never read as values: the
     // storage is allowed and the adapter flashed as with clean reports.
@@ -362,7 +354,7 @@ TEST(Hostile, ShellCharactersNulBytesAndNoiseInRawReports) {
     EXPECT_EQ(Sorted(files), scenario.List());
     EXPECT_EQ(std::string::npos, run.result.out.find(";touch pwned"));
     ExpectNothingOutside(scenario, {"raw"});
-  }
+  });
 }
 
 // ---------------------------------------------------------------------
@@ -388,8 +380,7 @@ TEST(Hostile, LongValuesInEveryReport) {
                    "port FCoE 1 3 W" + x5000 + "\n");
   scenario.Write("FC_HBA_Conditions.txt", kConditions);
   const std::string serial = "S" + std::string(22, 'x');
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     Outcome run = RunOnce(scenario, build, {"-v", "6", "-pci-id", "19A2:0714"});
     // Function 2's product begins with VRAID and is allowed; the ports
     // with cut addresses get no attributes and match nothing.
@@ -408,7 +399,7 @@ TEST(Hostile, LongValuesInEveryReport) {
                       serial + "_2_target_mapping.out", serial + "_3_target_mapping.out"}),
               scenario.List());
     ExpectNothingOutside(scenario);
-  }
+  });
 }
 
 TEST(Hostile, CrLfReports) {
@@ -416,8 +407,7 @@ TEST(Hostile, CrLfReports) {
   Scenario scenario;
   auto crlf = [](std::string report) { return Replace(report, "\n", "\r\n"); };
   scenario.Write("FC_HBA_Conditions.txt", kConditions);
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     // Every listhbas value keeps its CR, but the MAC and the WWN fill
     // their fields exactly, so the CR is cut off them and hbacmd knows the
     // addresses; the serial number and the PCI functions keep it, in the
@@ -441,7 +431,7 @@ TEST(Hostile, CrLfReports) {
     EXPECT_EQ(Sorted(files), WorkFilesBut(scenario, "FC_HBA_Conditions.txt"));
     for (const std::string& name : files) fs::remove(scenario.Path(name));
     ExpectNothingOutside(scenario, {"raw"});
-  }
+  });
 }
 
 // ---------------------------------------------------------------------
@@ -460,8 +450,7 @@ TEST(Hostile, LongConditionsLines) {
   Scenario scenario;
   scenario.UseSite(SmallSite());
   const std::string sample = kConditions;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     // A data line padded with 5000 blanks is read in pieces of 1023
     // characters; the pieces of blanks make entries without ids, which
     // apply to no port: the check passes.
@@ -481,7 +470,7 @@ TEST(Hostile, LongConditionsLines) {
     EXPECT_TRUE(run.result.err.starts_with("\nError line 2: ")) << run.result.err;
     EXPECT_EQ(std::vector<std::string>{}, run.calls);
     ExpectNothingOutside(scenario);
-  }
+  });
 }
 
 TEST(Hostile, NulBytesAndNoiseInConditions) {
@@ -496,8 +485,7 @@ TEST(Hostile, NulBytesAndNoiseInConditions) {
   const std::string spoiled = sample.substr(0, data) + "#" + Noise(900, 3) + "\n" +
                               "Emulex | Cut | 19A2 | 0714" + std::string(1, '\0') +
                               " | zz | zz | $(touch pwned)\n";
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     scenario.Write("FC_HBA_Conditions.txt", spoiled + sample.substr(data));
     Outcome run = RunOnce(scenario, build, kCheck);
     EXPECT_EQ(0, run.result.status) << run.result.out;
@@ -511,7 +499,7 @@ TEST(Hostile, NulBytesAndNoiseInConditions) {
     ExpectConditionsRefused(RunOnce(scenario, build, kCheck),
                             "\nError line 5: Vendor-Id \xff\xfe is not a valid hex value!\n");
     ExpectNothingOutside(scenario);
-  }
+  });
 }
 
 TEST(Hostile, HundredThousandConditionsLines) {
@@ -523,8 +511,7 @@ TEST(Hostile, HundredThousandConditionsLines) {
   Result generated = e2e::RunCommand(
       {e2e::BinaryDir() + "/hbacmd-sim", "generate-conditions", "100000", "1"}, {}, "/");
   ASSERT_EQ(0, generated.status) << generated.err;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     scenario.Write("FC_HBA_Conditions.txt", generated.out);
     Outcome run = RunOnce(scenario, build, kCheck);
     EXPECT_EQ(0, run.result.status) << run.result.out;
@@ -536,7 +523,7 @@ TEST(Hostile, HundredThousandConditionsLines) {
     ExpectConditionsRefused(RunOnce(scenario, build, kCheck),
                             "\nError line 100003: Vendor-Id 19G2 is not a valid hex value!\n");
     ExpectNothingOutside(scenario);
-  }
+  });
 }
 
 TEST(Hostile, CrLfConditions) {
@@ -544,8 +531,7 @@ TEST(Hostile, CrLfConditions) {
   Scenario scenario;
   scenario.UseSite(SmallSite());
   const std::string crlf = Replace(std::string(kConditions), "\n", "\r\n");
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     // Every line's last cell keeps its CR; in this file that is the third
     // cell of a triple, which nobody reads: the check passes.
     scenario.Write("FC_HBA_Conditions.txt", crlf);
@@ -560,7 +546,7 @@ TEST(Hostile, CrLfConditions) {
     ExpectConditionsRefused(RunOnce(scenario, build, kCheck),
                             "\nError line 5: Sub-System-Id E70E\r is not a valid hex value!\n");
     ExpectNothingOutside(scenario);
-  }
+  });
 }
 
 TEST(Hostile, ShellCharactersInConditionsCellsAndImageNames) {
@@ -575,8 +561,7 @@ TEST(Hostile, ShellCharactersInConditionsCellsAndImageNames) {
                      " | 10.2 | 10.2 | $(touch pwned) | x;touch | CNA | | DGC | VRAID | 0533\n");
   scenario.Write(dir + "/$(touch pwned).ufi", "firmware\n");
   scenario.Write(dir + "/x;touch pwned 1\n.prg", "bios\n");
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     Outcome run = RunOnce(scenario, build, kFlash);
     // Both images are flashed through function 0.
     EXPECT_EQ(0, run.result.status) << run.result.out;
@@ -591,7 +576,7 @@ TEST(Hostile, ShellCharactersInConditionsCellsAndImageNames) {
     EXPECT_EQ(Sorted({"$(touch pwned).ufi", "FWtrace.out", "x;touch pwned 1\n.prg"}),
               scenario.List(dir));
     ExpectNothingOutside(scenario);
-  }
+  });
 }
 
 // ---------------------------------------------------------------------
@@ -608,8 +593,8 @@ TEST(Hostile, SerialNumberCannotLeaveWorkingDirectory) {
   // a port and its report counts as missing, the same 51.
   for (const std::string serial : {"A/B", "../../p"}) {
     scenario.UseSite(Replace(SmallSite(), kSerial, serial));
-    for (auto build : e2e::AllBuilds()) {
-      SCOPED_TRACE(std::string(e2e::ProgramName(build)) + " " + serial);
+    e2e::ForEachBuild([&](e2e::Build build) {
+      SCOPED_TRACE(serial);
       Outcome run = RunOnce(scenario, build, kCheck);
       EXPECT_EQ(51, run.result.status) << run.result.out;
       EXPECT_EQ("Error: Could not open file .//" + serial + "_0_hba_attributes.out\n",
@@ -617,7 +602,7 @@ TEST(Hostile, SerialNumberCannotLeaveWorkingDirectory) {
       EXPECT_EQ(std::vector<std::string>{"listhbas"}, run.calls);
       EXPECT_EQ(Sorted({"FC_HBA_Conditions.txt", "local_hba_list.out"}), scenario.List());
       ExpectNothingOutside(scenario);
-    }
+    });
   }
 }
 
@@ -632,8 +617,7 @@ TEST(Hostile, ModelCannotLeaveFirmwareDirectory) {
   scenario.Write("FC_HBA_Conditions.txt",
                  "Emulex | OCe14102 | 19A2 | 0714 | 10DF | E70E | | 10.2 | 10.2 | *.ufi\n");
   WriteBeside(scenario, "outside/fw.ufi", "firmware\n");
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     Outcome run = RunOnce(scenario, build, kFlash);
     EXPECT_EQ(20, run.result.status) << run.result.out;
     EXPECT_NE(std::string::npos,
@@ -643,7 +627,7 @@ TEST(Hostile, ModelCannotLeaveFirmwareDirectory) {
     EXPECT_EQ(SmallSiteCalls(), run.calls);
     EXPECT_EQ(std::vector<std::string>{"fw.ufi"}, Names(Root(scenario) / "outside"));
     ExpectNothingOutside(scenario, {"outside"});
-  }
+  });
 }
 
 }  // namespace

@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/support/screen_text.h"
 
 namespace {
+
+using test_support::Contains;
 
 using Calls = std::vector<std::string>;
 
@@ -46,10 +49,6 @@ const char kOptMissing[] =
     "directory\n\n";
 const char kNoBladeEngine[] = "\nNo Blade Engine was found in this system.\n\n";
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 TEST(Inventory, HbacmdIsLookedForInSbinThenOpt) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
@@ -67,8 +66,7 @@ TEST(Inventory, HbacmdIsLookedForInSbinThenOpt) {
       {e2e::Hbacmd::kSbin, found_sbin},
       {e2e::Hbacmd::kOpt, kSbinMissing + found_opt},
   };
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     for (const Case& c : cases) {
       e2e::Result result =
           scenario.Run(build, {"-v", "3", "-pci-id", "19A2:0714"}, e2e::HbacmdAt(c.place));
@@ -89,7 +87,7 @@ TEST(Inventory, HbacmdIsLookedForInSbinThenOpt) {
     EXPECT_EQ(21, result.status);
     EXPECT_TRUE(Contains(result.out, std::string(kSbinMissing) + kOptMissing)) << result.out;
     EXPECT_EQ(Calls{}, NewCalls(scenario, &seen));
-  }
+  });
 }
 
 // FC ports by WWN with targetmapping, NIC and iSCSI functions by MAC
@@ -101,8 +99,7 @@ TEST(Inventory, CallsAndReportFiles) {
   scenario.UseSampleConditions();
   scenario.UseSite("mixed");
   std::size_t seen = 0;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
     EXPECT_EQ(0, result.status);
     EXPECT_EQ("", result.err);
@@ -144,7 +141,7 @@ TEST(Inventory, CallsAndReportFiles) {
               }),
               scenario.List());
     EXPECT_EQ(0u, scenario.Read("local_hba_list.out").find("Manageable HBA List\n"));
-  }
+  });
 }
 
 TEST(Inventory, NoPortAtAll) {
@@ -153,8 +150,7 @@ TEST(Inventory, NoPortAtAll) {
   scenario.UseSampleConditions();
   scenario.UseSite("empty");
   std::size_t seen = 0;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     struct Case {
       std::vector<std::string> args;
       int status;
@@ -171,7 +167,7 @@ TEST(Inventory, NoPortAtAll) {
       EXPECT_EQ("", result.err);
       EXPECT_EQ(Calls{"listhbas"}, NewCalls(scenario, &seen));
     }
-  }
+  });
 }
 
 // An adapter is flashed through function 0 on port 0, else through
@@ -181,8 +177,7 @@ TEST(Inventory, FlashPartner) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
   scenario.UseSampleConditions();
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     scenario.UseSite("no-function0");
     e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
     EXPECT_EQ(0, result.status);
@@ -201,7 +196,7 @@ TEST(Inventory, FlashPartner) {
     EXPECT_EQ(22, result.status);
     EXPECT_EQ("", result.out);
     EXPECT_EQ("", result.err);
-  }
+  });
 }
 
 // An adapter that reports no serial number: its commands run all the
@@ -231,8 +226,7 @@ TEST(Inventory, AdapterWithoutSerialNumber) {
       "\t\tNo serial number => SKIP!\n"
       "\t\t\tNo serial number => SKIP!\n";
   std::size_t seen = 0;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     std::filesystem::remove_all(scenario.Path("n"));
     e2e::Result refused = scenario.Run(build, {"-pci-id", "19A2:0714"});
     EXPECT_EQ(0, refused.status);
@@ -260,15 +254,14 @@ TEST(Inventory, AdapterWithoutSerialNumber) {
     EXPECT_FALSE(Contains(result.out, "SerialNumber: n/a"));
     EXPECT_TRUE(Contains(result.out, "SerialNumber: FC12345678 PortType: FCoE"));
     EXPECT_EQ(refused.out, result.out);
-  }
+  });
 }
 
 // --simulate starts no command and builds the inventory from the reports
 // that an earlier run left in the working directory.
 TEST(Inventory, SimulateReadsEarlierReports) {
   E2E_REQUIRE_SANDBOX();
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     e2e::Scenario scenario;
     scenario.UseSampleConditions();
     scenario.UseSite("invalid-storage");
@@ -288,7 +281,7 @@ TEST(Inventory, SimulateReadsEarlierReports) {
     EXPECT_EQ(4, simulated.status);
     EXPECT_EQ(result.out, simulated.out);
     EXPECT_EQ(Calls{}, NewCalls(scenario, &seen));
-  }
+  });
 }
 
 // A failing listhbas ends the run with 55 at every level: its report is
@@ -304,8 +297,7 @@ TEST(Inventory, FailingListhbas) {
       "  pci 19A2 0714 10DF E70E\n"
       "port NIC 0 0 00-90-FA-AA-BB-00\n");
   std::size_t seen = 0;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, {"--silent"}, {"-v", "4"}}) {
       e2e::Result result = scenario.Run(build, args);
@@ -320,7 +312,7 @@ TEST(Inventory, FailingListhbas) {
       }
       EXPECT_EQ(Calls{"listhbas"}, NewCalls(scenario, &seen));
     }
-  }
+  });
 }
 
 // From level 4 on the FCoE ports are listed, each with its storage when
@@ -365,8 +357,7 @@ TEST(Inventory, ListingOfFCoEPorts) {
       "  Emulex Corp.\tOCe11102-FM\tFCoE\tFC55667788  port 0  function 5\n"
       "\n"
       "\n" + stars + "\n";
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     e2e::Result result = scenario.Run(build, {"-v", "4"});
     EXPECT_EQ(12, result.status);
     EXPECT_TRUE(Contains(result.out, "Info: Found flash command: "
@@ -376,7 +367,7 @@ TEST(Inventory, ListingOfFCoEPorts) {
     result = scenario.Run(build, {"-v", "3"});
     EXPECT_EQ(12, result.status);
     EXPECT_FALSE(Contains(result.out, "List of Fibre-Channel-Controller")) << result.out;
-  }
+  });
 }
 
 // Serial numbers and addresses that a shell would run: each reaches
@@ -404,8 +395,7 @@ TEST(Inventory, HostileTextsAreNeverRun) {
   const std::string adapter1 = "X';touch pwned;'";
   const std::string adapter2 = "$(touch${IFS}pwned)";
   std::size_t seen = 0;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
     EXPECT_EQ(0, result.status);
     EXPECT_EQ("", result.err);
@@ -437,7 +427,7 @@ TEST(Inventory, HostileTextsAreNeverRun) {
     for (const auto& entry :
          std::filesystem::recursive_directory_iterator(scenario.Path() + "/.."))
       EXPECT_NE("pwned", entry.path().filename()) << entry.path();
-  }
+  });
 }
 
 // The killed command leaves no report: the port would match no selection
@@ -449,15 +439,14 @@ TEST(Inventory, KilledHbaattributesIsAMissingReport) {
   // The last port of cna-basic, FCoE function 3.
   scenario.UseSite(e2e::SiteText("cna-basic") + "  hbaattributes-signal 9\n");
   std::size_t seen = 0;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     e2e::Result result = scenario.Run(build, {"--dov-mode", "-pci-id", "19A2:0714"});
     EXPECT_EQ(51, result.status);
     EXPECT_EQ("Error: \"hbacmd hbaattributes 10:00:00:90:fa:aa:bb:03\" did not complete "
               "(status 35072); its report is not used.\n",
               result.out);
     EXPECT_EQ(Calls(kCnaBasicCalls.begin(), kCnaBasicCalls.begin() + 5), NewCalls(scenario, &seen));
-  }
+  });
 }
 
 }  // namespace

@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/support/screen_text.h"
 
 namespace {
+
+using test_support::Lines;
 
 const char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
 const std::vector<std::string> kCheck = {"-pci-id", "19A2:0714"};
@@ -26,13 +29,6 @@ std::string Slurp(const std::string& path) {
 
 std::string SampleConditions() {
   return Slurp(e2e::SourceDir() + "/sim/sites/FC_HBA_Conditions.txt");
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 struct Original {
@@ -86,8 +82,7 @@ TEST(Replay, RunsAsTheOriginalRun) {
   std::vector<std::string> args = {"-v", "6"};
   args.insert(args.end(), kCheck.begin(), kCheck.end());
   e2e::Scenario scenario;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     const std::string captures = std::string("captures-") + e2e::ProgramName(build);
     const std::string kept = std::string("kept-") + e2e::ProgramName(build);
     std::vector<Original> originals;
@@ -114,7 +109,7 @@ TEST(Replay, RunsAsTheOriginalRun) {
       EXPECT_EQ(originals[i].calls, Lines(scenario.Read(run + "/calls")));
       EXPECT_EQ(originals[i].result.out, scenario.Read(run + "/stdout"));
     }
-  }
+  });
 }
 
 // A candidate conditions file that no longer allows HITACHI storage fails
@@ -127,8 +122,7 @@ TEST(Replay, CandidateConditionsFailOnlyTheServerTheyRefuse) {
   candidate.erase(candidate.find(hitachi), hitachi.size());
   e2e::Scenario scenario;
   scenario.Write("candidate.txt", candidate);
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     const std::string captures = std::string("captures-") + e2e::ProgramName(build);
     std::vector<std::string> replay = {"--conditions", scenario.Path("candidate.txt")};
     for (const char* site : {"cna-basic", "two-cnas-two-vendors", "mixed"}) {
@@ -145,7 +139,7 @@ TEST(Replay, CandidateConditionsFailOnlyTheServerTheyRefuse) {
                       "FC87654321 function 2 (FCoE port 0): HITACHI OPEN-V 8001 not allowed") +
                   "\n" + Row("mixed", "0", "RET_OK", "passed") + "\n",
               result.out);
-  }
+  });
 }
 
 // A capture without one port's report replays as a server whose hbacmd
@@ -163,8 +157,7 @@ TEST(Replay, MissingReportAnswersAsAnUnknownPort) {
                                                  "\n  hbaattributes-status 1\n");
   std::vector<std::string> args = {"-v", "6"};
   args.insert(args.end(), kCheck.begin(), kCheck.end());
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     const std::string name = e2e::ProgramName(build);
     Capture(scenario, build, "cna-basic", "capture-" + name, args);
     std::remove(scenario.Path("capture-" + name + "/FC12345678_2_hba_attributes.out").c_str());
@@ -179,7 +172,7 @@ TEST(Replay, MissingReportAnswersAsAnUnknownPort) {
               scenario.Read("kept-" + name + "/1/status"));
     EXPECT_EQ(unknown.result.out, scenario.Read("kept-" + name + "/1/stdout"));
     EXPECT_EQ(unknown.calls, Lines(scenario.Read("kept-" + name + "/1/calls")));
-  }
+  });
 }
 
 // --flash with --images: the download reaches the captured port's
@@ -191,8 +184,7 @@ TEST(Replay, FlashUsesTheImagesAndWritesNothingIntoThem) {
   e2e::Scenario scenario;
   scenario.Write("images/OCe14102/fw.ufi", "firmware image\n");
   scenario.Write("images/OCe14102/FWtrace.out", "earlier trace\n");
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     const std::string name = e2e::ProgramName(build);
     scenario.Write("capture-" + name + "/OCe14102/fw.ufi", "firmware image\n");
     Original original = Capture(scenario, build, "cna-basic", "capture-" + name, flash);
@@ -209,7 +201,7 @@ TEST(Replay, FlashUsesTheImagesAndWritesNothingIntoThem) {
               scenario.Read("kept-" + name + "/1/work/OCe14102/FWtrace.out"));
     EXPECT_EQ("earlier trace\n", scenario.Read("images/OCe14102/FWtrace.out"));
     EXPECT_EQ((std::vector<std::string>{"FWtrace.out", "fw.ufi"}), scenario.List("images/OCe14102"));
-  }
+  });
 }
 
 // What fcguard-replay refuses before running anything: status 2, a

@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/support/screen_text.h"
 
 namespace {
+
+using test_support::Lines;
 
 using e2e::Result;
 using e2e::Scenario;
@@ -21,13 +24,6 @@ using e2e::Scenario;
 std::string Sim() { return e2e::BinaryDir() + "/hbacmd-sim"; }
 std::string ShippedSite(const std::string& name) {
   return e2e::SourceDir() + "/sim/sites/" + name + ".site";
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 // Runs the simulator with the site and, when given, the call log.
@@ -559,8 +555,7 @@ TEST(SimGenerators, ReportsEqualThoseOfAFullRun) {
   EXPECT_TRUE(expected.count("n/a_2_target_mapping.out"));
 
   size_t calls = 0;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     const std::string dir = e2e::ProgramName(build);
     s.Write(dir + "/FC_HBA_Conditions.txt", "");
     s.MakeDirectory(dir + "/n");
@@ -572,7 +567,7 @@ TEST(SimGenerators, ReportsEqualThoseOfAFullRun) {
     std::map<std::string, std::string> left = FilesBelow(s.Path(dir));
     left.erase("FC_HBA_Conditions.txt");
     EXPECT_EQ(left, expected);
-  }
+  });
 
   s.Write("input/raw.site", "listhbas-raw list.txt\n");
   Result refused = RunSim({"generate-reports", s.Path("input/raw.site"), s.Path("generated")}, "");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/support/screen_text.h"
 
 namespace {
 
@@ -21,12 +22,11 @@ const char kConditions[] =
     "| oc11 | *.ufi | | | DGC | RAID 5,RAID 10 | 0326 | KVL | Orvantis_SX1 "
     "| x\n";
 
-const char kStarBanner[] =
-    "\n*********+*********+*********+*********+*********+*********+*********+"
-    "*********+\n";
+// The star banner with the empty line before it.
+const std::string kStarBanner = "\n" + test_support::kStars + "\n";
 
 const std::string kListing =
-    std::string(kStarBanner) +
+    kStarBanner +
     "\nList of allowed Fibre-Channel-Controller and Online-Storage-System "
     "combinations:\n\n"
     "Emulex     OCe11102-FM     \n"
@@ -53,8 +53,7 @@ void ExpectStartedWith(const e2e::Result& result, const std::string& start) {
 TEST(StartUp, MissingConditionsFile) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     e2e::Result result = scenario.Run(build, {}, e2e::NoHbacmd());
     EXPECT_EQ(15, result.status);
     EXPECT_EQ("Error: Could not open file ./FC_HBA_Conditions.txt\n"
@@ -72,15 +71,14 @@ TEST(StartUp, MissingConditionsFile) {
     EXPECT_EQ(15, result.status);
     EXPECT_EQ("", result.out);
     EXPECT_EQ("", result.err);
-  }
+  });
 }
 
 TEST(StartUp, TemporaryDirectoryReport) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
   scenario.Write("FC_HBA_Conditions.txt", kConditions);
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     e2e::RunOptions options = e2e::NoHbacmd();
     ExpectStartedWith(scenario.Run(build, {"-v", "3"}, options),
                       std::string(kNoTmpdir) + kHere);
@@ -100,15 +98,14 @@ TEST(StartUp, TemporaryDirectoryReport) {
     EXPECT_EQ(21, result.status);
     EXPECT_EQ(std::string::npos, result.out.find("env:"));
     EXPECT_EQ(std::string::npos, result.out.find("HBA conditions file"));
-  }
+  });
 }
 
 TEST(StartUp, ConditionsDirectory) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
   scenario.Write("conf/FC_HBA_Conditions.txt", kConditions);
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     ExpectStartedWith(
         scenario.Run(build, {"-v", "3", "--conpath", "conf"}, e2e::NoHbacmd()),
         std::string(kNoTmpdir) + "HBA conditions file: conf/FC_HBA_Conditions.txt\n");
@@ -128,15 +125,14 @@ TEST(StartUp, ConditionsDirectory) {
     ExpectStartedWith(
         scenario.Run(build, {"-v", "3"}, options),
         std::string(kNoTmpdir) + "HBA conditions file: conf/FC_HBA_Conditions.txt\n");
-  }
+  });
 }
 
 TEST(StartUp, ConditionsListingAndCellEcho) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
   scenario.Write("FC_HBA_Conditions.txt", kConditions);
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     ExpectStartedWith(scenario.Run(build, {"-v", "4"}, e2e::NoHbacmd()),
                       std::string(kNoTmpdir) + kHere + kListing);
     ExpectStartedWith(scenario.Run(build, {"-v", "5"}, e2e::NoHbacmd()),
@@ -152,7 +148,7 @@ TEST(StartUp, ConditionsListingAndCellEcho) {
     result = scenario.Run(build, {}, e2e::NoHbacmd());
     EXPECT_EQ(21, result.status);
     EXPECT_EQ(std::string::npos, result.out.find("conditions"));
-  }
+  });
 }
 
 // A conditions file or a working directory that another user can change
@@ -180,9 +176,9 @@ TEST(StartUp, ConditionsOthersCanChangeAreRefused) {
       {dir, fs::perms(0775), 0, ""},  // group write is allowed
       {file, fs::perms(0664), 0, ""},
   };
-  for (auto build : e2e::AllBuilds()) {
+  e2e::ForEachBuild([&](e2e::Build build) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(e2e::ProgramName(build)) + " " + c.path);
+      SCOPED_TRACE(c.path);
       if (c.owner != 0) {
         if (!e2e::IsRoot()) continue;  // only root can give a directory away
         ASSERT_EQ(0, chown(c.path.c_str(), c.owner, static_cast<gid_t>(-1)));
@@ -203,15 +199,14 @@ TEST(StartUp, ConditionsOthersCanChangeAreRefused) {
                 result.out);
       EXPECT_EQ(calls, scenario.SimCalls().size());
     }
-  }
+  });
   // Someone else could put the missing file there: the directory is
   // refused all the same.
   fs::remove(file);
   fs::permissions(dir, fs::perms(0777));
-  for (auto build : e2e::AllBuilds()) {
-    SCOPED_TRACE(e2e::ProgramName(build));
+  e2e::ForEachBuild([&](e2e::Build build) {
     EXPECT_EQ(55, scenario.Run(build, {"-pci-id", "19A2:0714"}).status);
-  }
+  });
   fs::permissions(dir, fs::perms(0755));
 }
 

@@ -15,6 +15,9 @@
 #include "conditions/option_input.h"
 #include "driver/settings.h"
 #include "inventory/hba_info.h"
+#include "tests/support/fresh_state_test.h"
+#include "tests/support/port_record.h"
+#include "tests/support/screen_text.h"
 
 namespace check_test {
 
@@ -22,22 +25,20 @@ inline int32_t Hex(const std::string& text) {
   return static_cast<int32_t>(std::stol(text, nullptr, 16));
 }
 
-inline const std::string kDash(
-    "---------+---------+---------+---------+---------+---------+---------+---------+");
-inline const std::string kStars(
-    "*********+*********+*********+*********+*********+*********+*********+*********+");
-
 // The flags as the driver sets them just before the engines run.
 inline global_ctrl_flags StartFlags() { return global_ctrl_flags{0, 0, 0, 1, 1, nullptr}; }
 
-struct PortFields {
-  std::string vendor = "Emulex";
-  std::string model = "OCe14102";
-  std::string serial = "SN1";
-  std::string type = "FCoE";
-  std::string number = "0";
-  std::string function = "2";
-  std::string wwn;
+// The usual port of the check tests: FCoE function 2 on port 0 of an
+// Emulex OCe14102 with serial number SN1, no WWN.
+struct PortFields : test_support::PortFields {
+  PortFields() {
+    vendor = "Emulex";
+    model = "OCe14102";
+    serial = "SN1";
+    type = "FCoE";
+    number = "0";
+    function = "2";
+  }
 };
 
 class Inventory {
@@ -47,13 +48,7 @@ class Inventory {
   hba_info* AddPort(const PortFields& fields) {
     hba_info& port = ports_.emplace_back();
     port = hba_info{};
-    port.Vendor.assign_cut(fields.vendor);
-    port.Model.assign_cut(fields.model);
-    port.SerialNumber.assign_cut(fields.serial);
-    port.PortType.assign_cut(fields.type);
-    port.PortNumber.assign_cut(fields.number);
-    port.PortFunction.assign_cut(fields.function);
-    port.PortWWN.assign_cut(fields.wwn);
+    test_support::FillPort(&port, fields);
     return &port;
   }
 
@@ -186,11 +181,22 @@ class Selections {
   std::deque<option_input> nodes_;
 };
 
-// Every test starts and ends with the settings' start values.
-class CheckTest : public testing::Test {
+// A port record's fields as the sub-system check prints them.
+inline test_support::PortFields TextOf(const hba_info* p) {
+  return {p->Vendor.c_str(),     p->Model.c_str(),        p->SerialNumber.c_str(),
+          p->PortType.c_str(),   p->PortNumber.c_str(),   p->PortFunction.c_str(),
+          p->PortWWN.c_str(),    p->PermanentMAC.c_str()};
+}
+
+// Every test starts and ends with the process state at its start values.
+// The records are the test's own: they are withdrawn, never freed.
+class CheckTest : public test_support::FreshStateTest {
  protected:
-  void SetUp() override { ResetSettings(); }
-  void TearDown() override { ResetSettings(); }
+  void TearDown() override {
+    p_hba_info_list = nullptr;
+    fc_config_entry_list = nullptr;
+    FreshStateTest::TearDown();
+  }
 
   static void StartCapture() { testing::internal::CaptureStdout(); }
   static std::string Captured() { return testing::internal::GetCapturedStdout(); }
