@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr const char* kDashLine =
-    "---------+---------+---------+---------+---------+---------+---------+---------+";
-
 // indent is "\t\t" for a port on its own, "\t\t\t" under a reference message.
 void PrintPort(int level, const char* indent, const hba_info* port) {
   PrintDebugf(level,
@@ -37,7 +34,7 @@ bool FitsEntry(const hba_info* port, const fc_config_file_entry* entry) {
 }
 
 void PrintCheckHeader(const hba_info* port) {
-  PrintDebugf(1, "\n\t\t%s\n", kDashLine);
+  PrintDebugf(1, "\n\t\t%s\n", kDashRuler);
   PrintDebugf(1, "\n\t\tPerform subsystem check for:\n");
   PrintPort(1, "\t\t", port);
 }
@@ -167,6 +164,6 @@ bool DoSubSystemCheck(hba_info* port, fc_config_file_entry** entry,
     if (!controller_identical) flags->CtrlSpecificSubsystemEquality = 0;
   }
 
-  PrintDebugf(6, "%s\n", kDashLine);
+  PrintDebugf(6, "%s\n", kDashRuler);
   return controller_identical;
 }

@@ -192,6 +192,17 @@ fc_periphery_info* get_new_periphery_info_entry() {
   return NewRecord<fc_periphery_info>();
 }
 
+void PrintMatchingEntry(std::size_t line, const fc_config_file_entry* entry) {
+  PrintDebugf(2, "\t%s:\n", "FC_HBA_Conditions.txt");
+  PrintDebugf(2, "\tFound a matching controller-device in line %zu:\n", line);
+  PrintDebugf(2, "\t\tvendor-id: %s, device-id: %s\n", entry->PciVendorIdText.c_str(),
+              entry->PciDeviceIdText.c_str());
+  PrintDebugf(2, "\t\tsubvendor-id: %s, subdevice-id: %s\n", entry->PciSubVendorIdText.c_str(),
+              entry->PciSubDeviceIdText.c_str());
+  PrintDebugf(2, "\t\tCorrespondig data: vendor: %s; model: %s\n\n", entry->CtrlVendor.c_str(),
+              entry->CtrlModel.c_str());
+}
+
 int Read_FC_Config_File(const char* path) {
   File file(fopen(path, "r"));
   if (file == nullptr) {

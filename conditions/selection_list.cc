@@ -13,6 +13,7 @@
 #include "driver/return_codes.h"
 #include "driver/settings.h"
 #include "driver/text.h"
+#include "inventory/hba_info.h"
 
 namespace {
 
@@ -126,6 +127,15 @@ void FreeList(option_input** head) {
 }
 
 }  // namespace
+
+bool SelectionMatchesPort(const option_input* selection, const hba_attributes_entry* ids) {
+  if (ids == nullptr) return false;
+  if (ids->PciVendorId != selection->PciVendorId || ids->PciDeviceId != selection->PciDeviceId)
+    return false;
+  if (!SelectionNamesSubVendor(selection)) return true;
+  return ids->PciSubVendorId == selection->PciSubVendorId &&
+         ids->PciSubDeviceId == selection->PciSubDeviceId;
+}
 
 option_input* get_new_option_input_buffer() {
   return new (std::nothrow) option_input();

@@ -42,10 +42,6 @@ int ExitStatus(const run_state& state) {
 
 int RunDispatch(run_state* state) {
   global_ctrl_flags& flags = state->ctrl_flags;
-  flags.InvalidCtrlSubsystemCombinationFound = 0;
-  flags.MatchingCtrlModelInstalled = 0;
-  flags.CtrlVendorSpecificSubsystemEquality = 1;
-  flags.CtrlSpecificSubsystemEquality = 1;
   if (LevelAbove(5)) PrintFlagBlock(flags, true);
 
   bool check = state->option_ctrl_vendor_wide_identical || state->option_ctrl_wide_identical ||

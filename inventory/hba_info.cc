@@ -72,7 +72,7 @@ target_mapping_entry* get_new_target_mapping_entry() {
 bool HasNoSerialNumber(const hba_info* port) { return port->SerialNumber.starts_with("n/a"); }
 
 bool IsAddressedByWWN(const hba_info* port) {
-  return port->PortType.starts_with("FCoE") || port->PortType == "FC";
+  return BeginsWithFcoe(port) || IsFcPort(port);
 }
 
 const char* PortAddress(const hba_info* port) {

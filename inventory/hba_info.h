@@ -109,6 +109,15 @@ hba_info* get_new_hba_info_entry();
 hba_attributes_entry* get_new_hba_attributes_entry();
 target_mapping_entry* get_new_target_mapping_entry();
 
+// The kind of a port by its "Port Type".  Some tests want the exact word,
+// others only its beginning ("FCoE" also begins with "FC"); the names say
+// which.
+inline bool IsFcPort(const hba_info* port) { return port->PortType == "FC"; }
+inline bool IsFcoePort(const hba_info* port) { return port->PortType == "FCoE"; }
+inline bool IsIscsiPort(const hba_info* port) { return port->PortType == "iSCSI"; }
+inline bool BeginsWithFc(const hba_info* port) { return port->PortType.starts_with("FC"); }
+inline bool BeginsWithFcoe(const hba_info* port) { return port->PortType.starts_with("FCoE"); }
+
 // A serial number beginning with "n/a" means the adapter reports none.
 bool HasNoSerialNumber(const hba_info* port);
 // FC and FCoE ports are addressed by PortWWN, all others by PermanentMAC.
