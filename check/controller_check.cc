@@ -3,12 +3,14 @@
 // vendor with the first examined port of the walk (the controller
 // reference) and with the first reference of the run (the vendor
 // reference).
+#include "check/controller_check.h"
+
 #include <string_view>
 #include <unordered_set>
 
-#include "check/subsystem_check.h"
-#include "driver/print_debug.h"
-#include "driver/settings.h"
+#include "check/subsystem_validity.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/settings.h"
 
 namespace {
 

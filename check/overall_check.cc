@@ -2,13 +2,17 @@
 // match it and every matched port with the conditions entries that fit it,
 // has each pair checked, and returns the verdict of the first active check
 // mode.
+#include "check/overall_check.h"
+
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
 
-#include "check/subsystem_check.h"
-#include "driver/print_debug.h"
-#include "driver/settings.h"
+#include "check/controller_check.h"
+#include "conditions/config_file.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/settings.h"
+#include "inventory/hba_info.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "check/check_test_records.h"
-#include "check/subsystem_check.h"
-#include "driver/settings.h"
+#include "check/overall_check.h"
+#include "driver/base/settings.h"
 
 namespace {
 

@@ -6,13 +6,14 @@
 // group element with which the attached product begins.  An empty element
 // (two commas in a row, a comma at either end) admits no product: a stray
 // comma must never open a group to every product.
+#include "check/subsystem_validity.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "check/subsystem_check.h"
-#include "driver/print_debug.h"
-#include "driver/settings.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/settings.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Reads FC_HBA_Conditions.txt, the bar-separated table of controller types,
 // their allowed storage sub-systems and their firmware images, into
 // fc_config_entry_list.
-#include "conditions/config_entry.h"
+#include "conditions/config_file.h"
 
 #include <climits>
 #include <cstdint>
@@ -11,12 +11,12 @@
 #include <memory>
 #include <new>
 
-#include "driver/print_debug.h"
-#include "driver/record_memory.h"
-#include "driver/process_exit.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/record_memory.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/text.h"
 
 fc_config_file_entry** fc_config_entry_list = nullptr;
 
@@ -170,21 +170,10 @@ void EchoCell(int column, const char* value) {
 fc_config_file_entry* get_new_config_file_entry() {
   auto* entry = NewRecord<fc_config_file_entry>();
   if (entry == nullptr) return nullptr;
-  if (config_entry_cnt + 2 > config_entry_slots) {
-    size_t slots = config_entry_slots < 16 ? 16 : config_entry_slots * 2;
-    void* grown = nullptr;
-    if (slots <= SIZE_MAX / 2 / sizeof(fc_config_file_entry*))
-      grown = realloc(fc_config_entry_list, slots * sizeof(fc_config_file_entry*));
-    if (grown == nullptr) {
-      ReleaseRecord(entry);
-      return nullptr;
-    }
-    fc_config_entry_list = static_cast<fc_config_file_entry**>(grown);
-    config_entry_slots = slots;
+  if (!AppendToRecordList(&fc_config_entry_list, &config_entry_cnt, &config_entry_slots, entry)) {
+    ReleaseRecord(entry);
+    return nullptr;
   }
-  fc_config_entry_list[config_entry_cnt] = entry;
-  fc_config_entry_list[config_entry_cnt + 1] = nullptr;
-  ++config_entry_cnt;
   return entry;
 }
 

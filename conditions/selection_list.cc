@@ -1,18 +1,18 @@
 // Turns the selection options of the command line into lists of
 // option_input: -pci-id into a list of its own, -vid, -subvid, -vn, -dev,
 // -subdev and -mod into one positional list shared by all six.
-#include "conditions/option_input.h"
+#include "conditions/selection_list.h"
 
 #include <cstring>
 #include <iterator>
 #include <new>
 #include <string>
 
-#include "driver/print_debug.h"
-#include "driver/process_exit.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/text.h"
 #include "inventory/hba_info.h"
 
 namespace {

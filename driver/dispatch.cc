@@ -1,9 +1,9 @@
 #include "driver/dispatch.h"
 
-#include "check/subsystem_check.h"
-#include "driver/print_debug.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
+#include "check/overall_check.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
 #include "flash/flash_engine.h"
 
 namespace {

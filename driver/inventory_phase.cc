@@ -1,8 +1,8 @@
 #include "driver/inventory_phase.h"
 
-#include "driver/print_debug.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
 #include "inventory/classify.h"
 #include "inventory/collect.h"
 #include "inventory/hba_info.h"

@@ -3,20 +3,20 @@
 #include <cstring>
 #include <string_view>
 
-#include "conditions/option_input.h"
-#include "driver/fixed_text.h"
-#include "driver/messages.h"
-#include "driver/print_debug.h"
-#include "driver/process_exit.h"
-#include "driver/return_codes.h"
-#include "driver/text.h"
+#include "conditions/selection_list.h"
+#include "driver/base/fixed_text.h"
+#include "driver/base/messages.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/text.h"
 
 namespace {
 
 constexpr int kMinLevel = 0;
 constexpr int kMaxLevel = 6;
 
-// Options with a value beside the six selection kinds of option_input.h.
+// Options with a value beside the six selection kinds of selection_list.h.
 constexpr int kPciIdOption = 6;
 constexpr int kConpathOption = 7;
 
@@ -145,7 +145,7 @@ void LevelPass(int argc, char** argv, run_state* state) {
 struct ValueOption {
   const char* word;
   bool (*matches)(const char* word, const char* text);
-  int option;              // a kind code of option_input.h, kPciIdOption or kConpathOption
+  int option;              // a kind code of selection_list.h, kPciIdOption or kConpathOption
   int run_state::*given;   // null for -pci-id and --conpath
   const char* missing_at_end;
   const char* missing_value;

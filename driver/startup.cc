@@ -7,13 +7,13 @@
 #include <cstring>
 #include <string_view>
 
-#include "conditions/config_entry.h"
+#include "conditions/config_file.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/shell.h"
 #include "driver/options.h"
-#include "driver/print_debug.h"
-#include "driver/process_exit.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "driver/shell.h"
 
 namespace {
 

@@ -8,9 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "driver/print_debug.h"
-#include "driver/return_codes.h"
-#include "driver/shell.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/shell.h"
+#include "flash/flash_image.h"
 
 namespace {
 

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/return_codes.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "conditions/config_entry.h"
-#include "conditions/option_input.h"
-#include "driver/settings.h"
+#include "conditions/config_file.h"
+#include "conditions/selection_list.h"
+#include "driver/base/settings.h"
 #include "inventory/hba_info.h"
 
 void QuietScreenStreams() {

@@ -37,9 +37,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/print_debug.h"
+#include "driver/base/print_debug.h"
 #include "inventory/hba_info.h"
-#include "inventory/hba_info_memory.h"
 
 namespace {
 

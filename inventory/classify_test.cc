@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/settings.h"
+#include "driver/base/settings.h"
 #include "inventory/inventory_test_util.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "driver/print_debug.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "driver/shell.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/shell.h"
 #include "inventory/hba_info.h"
 #include "inventory/hbacmd_runner.h"
 #include "inventory/reports.h"

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "driver/fixed_text.h"
+#include "driver/base/fixed_text.h"
 
 // The "hbacmd hbaattributes" report of one port.
 struct hba_attributes_entry {
@@ -123,6 +123,10 @@ bool HasNoSerialNumber(const hba_info* port);
 // FC and FCoE ports are addressed by PortWWN, all others by PermanentMAC.
 bool IsAddressedByWWN(const hba_info* port);
 const char* PortAddress(const hba_info* port);
+
+// Frees one port record with the reports hung off it.  The caller takes it
+// out of p_hba_info_list.
+void FreeHbaInfo(hba_info* port);
 
 // Frees every record and empties the list (tests and fuzzing only).
 void FreeHbaInfoList();

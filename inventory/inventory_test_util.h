@@ -12,9 +12,9 @@
 #include <sstream>
 #include <string>
 
-#include "driver/settings.h"
+#include "driver/base/record_memory.h"
+#include "driver/base/settings.h"
 #include "inventory/hba_info.h"
-#include "inventory/hba_info_memory.h"
 
 // Readable failure messages for the record texts.
 template <std::size_t N>
@@ -80,11 +80,11 @@ class InventoryTest : public ::testing::Test {
   void SetUp() override {
     ResetSettings();
     FreeHbaInfoList();
-    LimitInventoryAllocations(-1);
+    LimitRecordAllocations(-1);
   }
   void TearDown() override {
     FreeHbaInfoList();
-    LimitInventoryAllocations(-1);
+    LimitRecordAllocations(-1);
     ResetSettings();
   }
 };

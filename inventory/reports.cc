@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver/print_debug.h"
-#include "driver/record_memory.h"
-#include "driver/return_codes.h"
-#include "driver/text.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/record_memory.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "driver/settings.h"
+#include "driver/base/settings.h"
 
 // The rulers that frame the sections of the trace, 80 characters each: a
 // '+' every tenth character, or a plain row of stars.

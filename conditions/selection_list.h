@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "driver/fixed_text.h"
+#include "driver/base/fixed_text.h"
 
 struct hba_attributes_entry;
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "driver/fixed_text.h"
+#include "driver/base/fixed_text.h"
 
 // One allowed storage sub-system (a triple of cells from column 14 on).
 struct fc_periphery_info {
