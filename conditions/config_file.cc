@@ -168,13 +168,7 @@ void EchoCell(int column, const char* value) {
 }  // namespace
 
 fc_config_file_entry* get_new_config_file_entry() {
-  auto* entry = NewRecord<fc_config_file_entry>();
-  if (entry == nullptr) return nullptr;
-  if (!AppendToRecordList(&fc_config_entry_list, &config_entry_cnt, &config_entry_slots, entry)) {
-    ReleaseRecord(entry);
-    return nullptr;
-  }
-  return entry;
+  return NewRecordInList(&fc_config_entry_list, &config_entry_cnt, &config_entry_slots);
 }
 
 fc_periphery_info* get_new_periphery_info_entry() {

@@ -16,13 +16,7 @@ std::size_t list_slots = 0;
 }  // namespace
 
 hba_info* get_new_hba_info_entry() {
-  hba_info* record = NewRecord<hba_info>();
-  if (record == nullptr) return nullptr;
-  if (!AppendToRecordList(&p_hba_info_list, &hbainfo_entry_cnt, &list_slots, record)) {
-    ReleaseRecord(record);
-    return nullptr;
-  }
-  return record;
+  return NewRecordInList(&p_hba_info_list, &hbainfo_entry_cnt, &list_slots);
 }
 
 hba_attributes_entry* get_new_hba_attributes_entry() {

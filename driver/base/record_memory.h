@@ -56,6 +56,17 @@ bool AppendToRecordList(Record*** list, Count* count, std::size_t* slots, Record
   return true;
 }
 
+// A new zero-filled record appended to such a list, or null, with nothing
+// changed, when memory is exhausted.
+template <typename Record, typename Count>
+Record* NewRecordInList(Record*** list, Count* count, std::size_t* slots) {
+  Record* record = NewRecord<Record>();
+  if (record == nullptr) return nullptr;
+  if (AppendToRecordList(list, count, slots, record)) return record;
+  ReleaseRecord(record);
+  return nullptr;
+}
+
 // Lets the next count allocations of records and record lists succeed and
 // fails the ones after them; -1 (the start) lifts the limit.  For the tests
 // of the out-of-memory paths.
