@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "conditions/config_entry.h"
+#include "conditions/config_file.h"
 #include "inventory/hba_info.h"
 
 namespace {

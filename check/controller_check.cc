@@ -3,17 +3,16 @@
 // vendor with the first examined port of the walk (the controller
 // reference) and with the first reference of the run (the vendor
 // reference).
+#include "check/controller_check.h"
+
 #include <string_view>
 #include <unordered_set>
 
-#include "check/subsystem_check.h"
-#include "driver/print_debug.h"
-#include "driver/settings.h"
+#include "check/subsystem_validity.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/settings.h"
 
 namespace {
-
-constexpr const char* kDashLine =
-    "---------+---------+---------+---------+---------+---------+---------+---------+";
 
 // indent is "\t\t" for a port on its own, "\t\t\t" under a reference message.
 void PrintPort(int level, const char* indent, const hba_info* port) {
@@ -37,7 +36,7 @@ bool FitsEntry(const hba_info* port, const fc_config_file_entry* entry) {
 }
 
 void PrintCheckHeader(const hba_info* port) {
-  PrintDebugf(1, "\n\t\t%s\n", kDashLine);
+  PrintDebugf(1, "\n\t\t%s\n", kDashRuler);
   PrintDebugf(1, "\n\t\tPerform subsystem check for:\n");
   PrintPort(1, "\t\t", port);
 }
@@ -167,6 +166,6 @@ bool DoSubSystemCheck(hba_info* port, fc_config_file_entry** entry,
     if (!controller_identical) flags->CtrlSpecificSubsystemEquality = 0;
   }
 
-  PrintDebugf(6, "%s\n", kDashLine);
+  PrintDebugf(6, "%s\n", kDashRuler);
   return controller_identical;
 }

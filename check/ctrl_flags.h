@@ -4,11 +4,14 @@
 
 struct hba_info;
 
+// The start values are those of a run before anything is found: no
+// controller missing, nothing invalid, nothing matched, both identities
+// holding until a check breaks them.
 struct global_ctrl_flags {
-  int NoFcCtrlInstalled;
-  int InvalidCtrlSubsystemCombinationFound;
-  int MatchingCtrlModelInstalled;
-  int CtrlSpecificSubsystemEquality;
-  int CtrlVendorSpecificSubsystemEquality;
-  hba_info* VendorReferenceSubsystem;  // not owned
+  int NoFcCtrlInstalled = 0;
+  int InvalidCtrlSubsystemCombinationFound = 0;
+  int MatchingCtrlModelInstalled = 0;
+  int CtrlSpecificSubsystemEquality = 1;
+  int CtrlVendorSpecificSubsystemEquality = 1;
+  hba_info* VendorReferenceSubsystem = nullptr;  // not owned
 };

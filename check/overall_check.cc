@@ -2,21 +2,19 @@
 // match it and every matched port with the conditions entries that fit it,
 // has each pair checked, and returns the verdict of the first active check
 // mode.
+#include "check/overall_check.h"
+
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
 
-#include "check/subsystem_check.h"
-#include "driver/print_debug.h"
-#include "driver/settings.h"
+#include "check/controller_check.h"
+#include "conditions/config_file.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/settings.h"
+#include "inventory/hba_info.h"
 
 namespace {
-
-constexpr const char* kStarBanner =
-    "*********+*********+*********+*********+*********+*********+*********+*********+\n"
-    "*********+*********+*********+*********+*********+*********+*********+*********+";
-constexpr const char* kDashLine =
-    "---------+---------+---------+---------+---------+---------+---------+---------+";
 
 uint64_t IdPair(int32_t vendor, int32_t device) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(vendor)) << 32) |
@@ -49,22 +47,6 @@ class EntryIndex {
   const std::vector<std::size_t> none_{};
 };
 
-// A selection with a sub-vendor id above 0 names a sub-vendor: then the
-// sub-ids must agree too.
-bool NamesSubVendor(const option_input* selection) {
-  return selection->PciSubVendorId > 0;
-}
-
-bool PortMatches(const option_input* selection, const hba_attributes_entry* ids) {
-  if (ids->PciVendorId != selection->PciVendorId ||
-      ids->PciDeviceId != selection->PciDeviceId) {
-    return false;
-  }
-  if (!NamesSubVendor(selection)) return true;
-  return ids->PciSubVendorId == selection->PciSubVendorId &&
-         ids->PciSubDeviceId == selection->PciSubDeviceId;
-}
-
 bool EntrySubIdsFit(const fc_config_file_entry* entry, const hba_attributes_entry* ids) {
   return entry->PciSubVendorId == ids->PciSubVendorId &&
          entry->PciSubDeviceId == ids->PciSubDeviceId;
@@ -76,19 +58,7 @@ void ReportSkippedPort(const hba_info* port) {
               port->Vendor.c_str(), port->Model.c_str(), port->SerialNumber.c_str(),
               port->PortNumber.c_str(), port->PortFunction.c_str());
   PrintDebugf(1, "\tNo serial number => SKIP\n");
-  PrintDebugf(2, "%s\n", kDashLine);
-}
-
-void ReportFittingEntry(std::size_t position, const fc_config_file_entry* entry) {
-  if (!LevelAbove(5)) return;
-  PrintDebugf(2, "\t%s:\n", "FC_HBA_Conditions.txt");
-  PrintDebugf(2, "\tFound a matching controller-device in line %zu:\n", position + 1);
-  PrintDebugf(2, "\t\tvendor-id: %s, device-id: %s\n", entry->PciVendorIdText.c_str(),
-              entry->PciDeviceIdText.c_str());
-  PrintDebugf(2, "\t\tsubvendor-id: %s, subdevice-id: %s\n",
-              entry->PciSubVendorIdText.c_str(), entry->PciSubDeviceIdText.c_str());
-  PrintDebugf(2, "\t\tCorrespondig data: vendor: %s; model: %s\n\n",
-              entry->CtrlVendor.c_str(), entry->CtrlModel.c_str());
+  PrintDebugf(2, "%s\n", kDashRuler);
 }
 
 bool Verdict(const global_ctrl_flags* flags) {
@@ -107,8 +77,10 @@ bool Verdict(const global_ctrl_flags* flags) {
 }  // namespace
 
 bool OverallSubSystemCheck(option_input* selections, global_ctrl_flags* flags) {
-  flags->CtrlVendorSpecificSubsystemEquality = 1;
-  PrintDebugf(3, "\n\n%s\n", kStarBanner);
+  // Every check starts with the vendor identity holding.
+  flags->CtrlVendorSpecificSubsystemEquality =
+      global_ctrl_flags{}.CtrlVendorSpecificSubsystemEquality;
+  PrintDebugf(3, "\n\n%s\n%s\n", kStarRuler, kStarRuler);
 
   EntryIndex entries;
   for (const option_input* selection = selections; selection != nullptr;
@@ -121,19 +93,19 @@ bool OverallSubSystemCheck(option_input* selections, global_ctrl_flags* flags) {
         continue;
       }
       const hba_attributes_entry* ids = port->Attributes;
-      if (ids == nullptr || !PortMatches(selection, ids)) continue;
+      if (!SelectionMatchesPort(selection, ids)) continue;
 
       flags->MatchingCtrlModelInstalled = 1;
 
       for (std::size_t position : entries.Lookup(ids->PciVendorId, ids->PciDeviceId)) {
         fc_config_file_entry** entry = &fc_config_entry_list[position];
-        if (NamesSubVendor(selection) && !EntrySubIdsFit(*entry, ids)) continue;
-        ReportFittingEntry(position, *entry);
+        if (SelectionNamesSubVendor(selection) && !EntrySubIdsFit(*entry, ids)) continue;
+        if (LevelAbove(5)) PrintMatchingEntry(position + 1, *entry);
         DoSubSystemCheck(port, entry, flags);
       }
     }
   }
 
-  PrintDebugf(3, "\n%s\n\n", kStarBanner);
+  PrintDebugf(3, "\n%s\n%s\n\n", kStarRuler, kStarRuler);
   return Verdict(flags);
 }

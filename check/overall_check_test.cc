@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "check/overall_check.h"
+#include "driver/base/settings.h"
 #include "tests/support/check_records.h"
-#include "check/subsystem_check.h"
-#include "driver/settings.h"
 
 namespace {
 

@@ -6,13 +6,14 @@
 // group element with which the attached product begins.  An empty element
 // (two commas in a row, a comma at either end) admits no product: a stray
 // comma must never open a group to every product.
+#include "check/subsystem_validity.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "check/subsystem_check.h"
-#include "driver/print_debug.h"
-#include "driver/settings.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/settings.h"
 
 namespace {
 
@@ -45,37 +46,33 @@ void AppendIdentified(std::string* identified, std::string_view element) {
 
 int Width(std::string_view text) { return static_cast<int>(text.size()); }
 
+// Compares one element with the product and says so, the line indented by
+// indent.  An admitting element sets *valid and joins the identified list.
+bool TryElement(std::string_view element, std::string_view product, const char* indent,
+                bool* valid, std::string* identified) {
+  PrintDebugf(1, "%sCheck subsystem: '%.*s' Attached subsystem: '%.*s'", indent,
+              Width(element), element.data(), Width(product), product.data());
+  if (!ElementAdmits(element, product)) {
+    PrintDebugf(1, "\t\t\t--> Invalid subsystem!\n");
+    return false;
+  }
+  *valid = true;
+  PrintDebugf(1, "\t\t\t--> OK\n");
+  AppendIdentified(identified, element);
+  return true;
+}
+
 // Goes through one non-empty model group from the left.  Every element
-// before the last comma is compared; the last one only while nothing has
-// admitted the product yet (by this group or an earlier one of the same
-// call).  An admitting element sets *valid and joins the identified list.
+// before the last comma is compared; the last one (its line indented one
+// tab less) only while nothing has admitted the product yet (by this group
+// or an earlier one of the same call).
 void CheckGroupElements(std::string_view group, std::string_view product,
                         bool* valid, std::string* identified) {
   std::vector<std::string_view> elements = SplitAtCommas(group);
   std::size_t last = elements.size() - 1;
-  for (std::size_t i = 0; i < last; ++i) {
-    std::string_view element = elements[i];
-    PrintDebugf(1, "\t\t\tCheck subsystem: '%.*s' Attached subsystem: '%.*s'",
-                Width(element), element.data(), Width(product), product.data());
-    if (ElementAdmits(element, product)) {
-      *valid = true;
-      PrintDebugf(1, "\t\t\t--> OK\n");
-      AppendIdentified(identified, element);
-      return;
-    }
-    PrintDebugf(1, "\t\t\t--> Invalid subsystem!\n");
-  }
-  if (*valid) return;
-  std::string_view element = elements[last];
-  PrintDebugf(1, "\t\tCheck subsystem: '%.*s' Attached subsystem: '%.*s'",
-              Width(element), element.data(), Width(product), product.data());
-  if (ElementAdmits(element, product)) {
-    *valid = true;
-    PrintDebugf(1, "\t\t\t--> OK\n");
-    AppendIdentified(identified, element);
-  } else {
-    PrintDebugf(1, "\t\t\t--> Invalid subsystem!\n");
-  }
+  for (std::size_t i = 0; i < last; ++i)
+    if (TryElement(elements[i], product, "\t\t\t", valid, identified)) return;
+  if (!*valid) TryElement(elements[last], product, "\t\t", valid, identified);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Reads FC_HBA_Conditions.txt, the bar-separated table of controller types,
 // their allowed storage sub-systems and their firmware images, into
 // fc_config_entry_list.
-#include "conditions/config_entry.h"
+#include "conditions/config_file.h"
 
 #include <climits>
 #include <cstdint>
@@ -11,12 +11,12 @@
 #include <memory>
 #include <new>
 
-#include "driver/print_debug.h"
-#include "driver/record_memory.h"
-#include "driver/process_exit.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/record_memory.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/text.h"
 
 fc_config_file_entry** fc_config_entry_list = nullptr;
 
@@ -168,28 +168,22 @@ void EchoCell(int column, const char* value) {
 }  // namespace
 
 fc_config_file_entry* get_new_config_file_entry() {
-  auto* entry = NewRecord<fc_config_file_entry>();
-  if (entry == nullptr) return nullptr;
-  if (config_entry_cnt + 2 > config_entry_slots) {
-    size_t slots = config_entry_slots < 16 ? 16 : config_entry_slots * 2;
-    void* grown = nullptr;
-    if (slots <= SIZE_MAX / 2 / sizeof(fc_config_file_entry*))
-      grown = realloc(fc_config_entry_list, slots * sizeof(fc_config_file_entry*));
-    if (grown == nullptr) {
-      ReleaseRecord(entry);
-      return nullptr;
-    }
-    fc_config_entry_list = static_cast<fc_config_file_entry**>(grown);
-    config_entry_slots = slots;
-  }
-  fc_config_entry_list[config_entry_cnt] = entry;
-  fc_config_entry_list[config_entry_cnt + 1] = nullptr;
-  ++config_entry_cnt;
-  return entry;
+  return NewRecordInList(&fc_config_entry_list, &config_entry_cnt, &config_entry_slots);
 }
 
 fc_periphery_info* get_new_periphery_info_entry() {
   return NewRecord<fc_periphery_info>();
+}
+
+void PrintMatchingEntry(std::size_t line, const fc_config_file_entry* entry) {
+  PrintDebugf(2, "\t%s:\n", "FC_HBA_Conditions.txt");
+  PrintDebugf(2, "\tFound a matching controller-device in line %zu:\n", line);
+  PrintDebugf(2, "\t\tvendor-id: %s, device-id: %s\n", entry->PciVendorIdText.c_str(),
+              entry->PciDeviceIdText.c_str());
+  PrintDebugf(2, "\t\tsubvendor-id: %s, subdevice-id: %s\n", entry->PciSubVendorIdText.c_str(),
+              entry->PciSubDeviceIdText.c_str());
+  PrintDebugf(2, "\t\tCorrespondig data: vendor: %s; model: %s\n\n", entry->CtrlVendor.c_str(),
+              entry->CtrlModel.c_str());
 }
 
 int Read_FC_Config_File(const char* path) {

@@ -1,4 +1,4 @@
-#include "conditions/config_entry.h"
+#include "conditions/config_file.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/process_exit.h"
-#include "driver/settings.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/settings.h"
 #include "tests/support/fresh_state_test.h"
 
 namespace {

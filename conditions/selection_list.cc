@@ -1,18 +1,19 @@
 // Turns the selection options of the command line into lists of
 // option_input: -pci-id into a list of its own, -vid, -subvid, -vn, -dev,
 // -subdev and -mod into one positional list shared by all six.
-#include "conditions/option_input.h"
+#include "conditions/selection_list.h"
 
 #include <cstring>
 #include <iterator>
 #include <new>
 #include <string>
 
-#include "driver/print_debug.h"
-#include "driver/process_exit.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/text.h"
+#include "inventory/hba_info.h"
 
 namespace {
 
@@ -126,6 +127,15 @@ void FreeList(option_input** head) {
 }
 
 }  // namespace
+
+bool SelectionMatchesPort(const option_input* selection, const hba_attributes_entry* ids) {
+  if (ids == nullptr) return false;
+  if (ids->PciVendorId != selection->PciVendorId || ids->PciDeviceId != selection->PciDeviceId)
+    return false;
+  if (!SelectionNamesSubVendor(selection)) return true;
+  return ids->PciSubVendorId == selection->PciSubVendorId &&
+         ids->PciSubDeviceId == selection->PciSubDeviceId;
+}
 
 option_input* get_new_option_input_buffer() {
   return new (std::nothrow) option_input();

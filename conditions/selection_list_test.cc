@@ -1,12 +1,12 @@
-#include "conditions/option_input.h"
+#include "conditions/selection_list.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "driver/process_exit.h"
-#include "driver/settings.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/settings.h"
 #include "tests/support/fresh_state_test.h"
 
 namespace {

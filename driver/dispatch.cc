@@ -1,9 +1,9 @@
 #include "driver/dispatch.h"
 
-#include "check/subsystem_check.h"
-#include "driver/print_debug.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
+#include "check/overall_check.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
 #include "flash/flash_engine.h"
 
 namespace {
@@ -42,10 +42,6 @@ int ExitStatus(const run_state& state) {
 
 int RunDispatch(run_state* state) {
   global_ctrl_flags& flags = state->ctrl_flags;
-  flags.InvalidCtrlSubsystemCombinationFound = 0;
-  flags.MatchingCtrlModelInstalled = 0;
-  flags.CtrlVendorSpecificSubsystemEquality = 1;
-  flags.CtrlSpecificSubsystemEquality = 1;
   if (LevelAbove(5)) PrintFlagBlock(flags, true);
 
   bool check = state->option_ctrl_vendor_wide_identical || state->option_ctrl_wide_identical ||

@@ -1,8 +1,8 @@
 #include "driver/inventory_phase.h"
 
-#include "driver/print_debug.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
 #include "inventory/classify.h"
 #include "inventory/collect.h"
 #include "inventory/hba_info.h"
@@ -21,12 +21,11 @@ bool PortWithoutFlashPartner() {
 }
 
 void ListFCoEPorts() {
-  PrintDebugf(3, "\n%s \n",
-              "********************************************************************************");
+  PrintDebugf(3, "\n%s \n", kStarRow);
   PrintDebugf(3, "\nList of Fibre-Channel-Controller and attached Online-Storage-Systems:\n\n");
   for (hba_info** entry = p_hba_info_list; entry && *entry; ++entry) {
     const hba_info* port = *entry;
-    if (!(port->PortType == "FCoE")) continue;
+    if (!IsFcoePort(port)) continue;
     PrintDebugf(3, "  %s", port->Vendor.c_str());
     PrintDebugf(3, "\t%s", port->Model.c_str());
     PrintDebugf(3, "\t%s", port->PortType.c_str());
@@ -42,17 +41,12 @@ void ListFCoEPorts() {
     }
     PrintDebugf(3, "\n");
   }
-  PrintDebugf(3, "\n%s\n",
-              "********************************************************************************");
+  PrintDebugf(3, "\n%s\n", kStarRow);
 }
 
 }  // namespace
 
 bool RunInventoryPhase(run_state* state, int* status) {
-  global_ctrl_flags& flags = state->ctrl_flags;
-  flags.NoFcCtrlInstalled = 0;
-  flags.VendorReferenceSubsystem = nullptr;
-
   int result = Get_HbaCmd_Path();
   if (result != RET_OK) {
     *status = result;
@@ -65,7 +59,7 @@ bool RunInventoryPhase(run_state* state, int* status) {
   }
   if (result == RET_NO_FC_CTRL_INSTALLED || InventoryIsEmpty()) {
     if (LevelAbove(0)) PrintDebugf(1, "\nNo Blade Engine was found in this system.\n\n");
-    flags.NoFcCtrlInstalled = 1;
+    state->ctrl_flags.NoFcCtrlInstalled = 1;
     *status = state->option_dov_mode ? RET_OK : RET_NO_FC_CTRL_INSTALLED;
     return false;
   }

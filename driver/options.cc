@@ -3,20 +3,20 @@
 #include <cstring>
 #include <string_view>
 
-#include "conditions/option_input.h"
-#include "driver/fixed_text.h"
-#include "driver/messages.h"
-#include "driver/print_debug.h"
-#include "driver/process_exit.h"
-#include "driver/return_codes.h"
-#include "driver/text.h"
+#include "conditions/selection_list.h"
+#include "driver/base/fixed_text.h"
+#include "driver/base/messages.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/text.h"
 
 namespace {
 
 constexpr int kMinLevel = 0;
 constexpr int kMaxLevel = 6;
 
-// Options with a value beside the six selection kinds of option_input.h.
+// Options with a value beside the six selection kinds of selection_list.h.
 constexpr int kPciIdOption = 6;
 constexpr int kConpathOption = 7;
 
@@ -139,33 +139,29 @@ void LevelPass(int argc, char** argv, run_state* state) {
 
 // The options that take a value, in the order they are tested: the six
 // selection kinds, -pci-id and --conpath.  A selection kind also sets its
-// given flag; each option has its refusal for a missing value, one text
-// when it ended the command line and one when its next word was empty or
-// began with "-".
+// given flag; each option has its refusal for a missing value, and some a
+// second one for when the next word was empty or began with "-".
 struct ValueOption {
   const char* word;
   bool (*matches)(const char* word, const char* text);
-  int option;              // a kind code of option_input.h, kPciIdOption or kConpathOption
+  int option;              // a kind code of selection_list.h, kPciIdOption or kConpathOption
   int run_state::*given;   // null for -pci-id and --conpath
-  const char* missing_at_end;
-  const char* missing_value;
+  const char* missing;
+  const char* missing_value;  // null: the same refusal as missing
 };
 
 constexpr ValueOption kValueOptions[] = {
     {"-subvid", Contains, kSelectSubVendorId, &run_state::option_subvid_given,
      "Please enter at least one controller sub-vendor-id (\"1A0F,2B03,...hex-value\")!\n",
-     "Please enter at least one controller sub-vendor-id (\"1A0F,2B03,...hex-value\")!\n"},
+     nullptr},
     {"-vid", Contains, kSelectVendorId, &run_state::option_vid_given,
-     "Please enter at least one controller vendor-id (\"1A0F,2B03,...hex-value\")!\n",
-     "Please enter at least one controller vendor-id (\"1A0F,2B03,...hex-value\")!\n"},
+     "Please enter at least one controller vendor-id (\"1A0F,2B03,...hex-value\")!\n", nullptr},
     {"-mod", StartsWith, kSelectModel, &run_state::option_mod_given,
      "Please enter at least one controller-model string "
      "(\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n",
-     "Please enter at least one controller-model string "
-     "(\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n"},
+     nullptr},
     {"-vn", Contains, kSelectVendorName, &run_state::option_vn_given,
-     "Please enter at least one controller vendor-name (\"Emulex, QLogic, ... \")!\n",
-     "Please enter at least one controller vendor-name (\"Emulex, QLogic, ... \")!\n"},
+     "Please enter at least one controller vendor-name (\"Emulex, QLogic, ... \")!\n", nullptr},
     {"-dev", Contains, kSelectDeviceId, &run_state::option_dev_given,
      "Please enter at least one controller device-id (\"1A0F,2B03,...hex-value\")!\n",
      "Please enter at least one controller device-id (\"hex-value\")!\n"},
@@ -192,7 +188,8 @@ const ValueOption* ValueOptionOf(const char* word) {
   if (option.option == kConpathOption)
     PrintDebugf(1, "Please enter a path for file %s and/or HBA firmware!\n", kConditionsFileName);
   else
-    PrintDebugf(1, "%s", at_end ? option.missing_at_end : option.missing_value);
+    PrintDebugf(1, "%s",
+                at_end || option.missing_value == nullptr ? option.missing : option.missing_value);
   EndProcess(RET_BAD_CALL);
 }
 
@@ -290,35 +287,39 @@ void OptionPass(int argc, char** argv, run_state* state) {
   EndProcess(RET_BAD_CALL);
 }
 
+// A selection option that needs another: the first row whose option is
+// given without the one it needs refuses the call.
+struct NeededOption {
+  int run_state::*given;
+  int run_state::*needed;
+  const char* what;  // what the needed option gives
+  const char* needed_word;
+  const char* word;
+};
+
+constexpr NeededOption kNeededOptions[] = {
+    {&run_state::option_mod_given, &run_state::option_vn_given, "vendor-names", "-vn", "-mod"},
+    {&run_state::option_dev_given, &run_state::option_vid_given, "one or more vendor-ids", "-vid",
+     "-dev"},
+    {&run_state::option_subvid_given, &run_state::option_dev_given, "one or more device-ids",
+     "-dev", "-subvid"},
+    {&run_state::option_subdev_given, &run_state::option_subvid_given,
+     "one or more subvendor-ids", "-subvid", "-subdev"},
+    {&run_state::option_subvid_given, &run_state::option_subdev_given,
+     "one or more subdevice-ids", "-subdev", "-subvid"},
+};
+
 void CheckCombinations(const run_state& s) {
   bool any_id = s.option_vid_given || s.option_subvid_given ||
                 s.option_dev_given || s.option_subdev_given;
   if (any_id && s.option_vn_given) RefuseCombination("-vn");
   if (any_id && s.option_mod_given) RefuseCombination("-mod");
-  if (s.option_mod_given && !s.option_vn_given) {
-    PrintDebugf(1, "\n\nPlease, also specify vendor-names (option \"%s\")\n, "
-                   "if using option \"%s\"!\n",
-                "-vn", "-mod");
-  } else if (s.option_dev_given && !s.option_vid_given) {
-    PrintDebugf(1, "\n\nPlease, also specify one or more vendor-ids (option "
-                   "\"%s\")\n, if using option \"%s\"!\n",
-                "-vid", "-dev");
-  } else if (s.option_subvid_given && !s.option_dev_given) {
-    PrintDebugf(1, "\n\nPlease, also specify one or more device-ids (option "
-                   "\"%s\")\n, if using option \"%s\"!\n",
-                "-dev", "-subvid");
-  } else if (s.option_subdev_given && !s.option_subvid_given) {
-    PrintDebugf(1, "\n\nPlease, also specify one or more subvendor-ids (option "
-                   "\"%s\")\n, if using option \"%s\"!\n",
-                "-subvid", "-subdev");
-  } else if (s.option_subvid_given && !s.option_subdev_given) {
-    PrintDebugf(1, "\n\nPlease, also specify one or more subdevice-ids (option "
-                   "\"%s\")\n, if using option \"%s\"!\n",
-                "-subdev", "-subvid");
-  } else {
-    return;
+  for (const NeededOption& rule : kNeededOptions) {
+    if (s.*rule.given == 0 || s.*rule.needed != 0) continue;
+    PrintDebugf(1, "\n\nPlease, also specify %s (option \"%s\")\n, if using option \"%s\"!\n",
+                rule.what, rule.needed_word, rule.word);
+    EndProcess(RET_BAD_CALL);
   }
-  EndProcess(RET_BAD_CALL);
 }
 
 // The validity check is the mode unless another was chosen; the three

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 
+#include "driver/base/settings.h"
 #include "driver/run_state.h"
-#include "driver/settings.h"
 
 // The conditions file's name, appended with a "/" to its directory.
 constexpr char kConditionsFileName[] = "FC_HBA_Conditions.txt";

@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "conditions/config_entry.h"
-#include "conditions/option_input.h"
-#include "driver/process_exit.h"
+#include "conditions/config_file.h"
+#include "conditions/selection_list.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/settings.h"
 #include "driver/run_state.h"
-#include "driver/settings.h"
+#include "driver/base/settings.h"
 #include "tests/support/fresh_state_test.h"
 
 namespace {

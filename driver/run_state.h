@@ -3,8 +3,8 @@
 #pragma once
 
 #include "check/ctrl_flags.h"
-#include "conditions/option_input.h"
-#include "driver/fixed_text.h"
+#include "conditions/selection_list.h"
+#include "driver/base/fixed_text.h"
 
 struct run_state {
   FixedText<32> program_name;   // base name of the first word, cut to fit

@@ -7,19 +7,15 @@
 #include <cstring>
 #include <string_view>
 
-#include "conditions/config_entry.h"
+#include "conditions/config_file.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/shell.h"
 #include "driver/options.h"
-#include "driver/print_debug.h"
-#include "driver/process_exit.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "driver/shell.h"
 
 namespace {
-
-constexpr char kStarBanner[] =
-    "\n*********+*********+*********+*********+*********+*********+*********+"
-    "*********+\n";
 
 // The refusal of a start directory that leaves no room for "/" and the
 // conditions file's name; `which` names the directory.
@@ -109,7 +105,7 @@ void LoadConditions(const run_state& state) {
 }
 
 void PrintConditionsListing() {
-  PrintDebugf(4, kStarBanner);
+  PrintDebugf(4, "\n%s\n", kStarRuler);
   PrintDebugf(4, "\nList of allowed Fibre-Channel-Controller and "
                  "Online-Storage-System combinations:\n\n");
   for (fc_config_file_entry** entry = fc_config_entry_list;
@@ -125,7 +121,7 @@ void PrintConditionsListing() {
     }
     PrintDebugf(4, "\n");
   }
-  PrintDebugf(4, kStarBanner);
+  PrintDebugf(4, "\n%s\n", kStarRuler);
 }
 
 void StartUp(int argc, char** argv, run_state* state) {

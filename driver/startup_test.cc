@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "conditions/config_entry.h"
-#include "conditions/option_input.h"
+#include "conditions/config_file.h"
+#include "conditions/selection_list.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/settings.h"
 #include "driver/options.h"
-#include "driver/process_exit.h"
 #include "driver/run_state.h"
-#include "driver/settings.h"
+#include "driver/base/settings.h"
 #include "tests/support/process_state.h"
 #include "tests/support/screen_text.h"
 

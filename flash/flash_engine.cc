@@ -8,32 +8,19 @@
 #include <string>
 #include <string_view>
 
-#include "driver/print_debug.h"
-#include "driver/return_codes.h"
-#include "driver/shell.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/shell.h"
+#include "flash/flash_image.h"
 
 namespace {
-
-constexpr const char* kRuler =
-    "---------+---------+---------+---------+---------+---------+---------+---------+";
 
 void PrintPortDescription(const hba_info* port) {
   PrintDebugf(1, "\t\tVendor: %s, Model: %s SerialNumber: %s PortType: %s PortNumber: %s "
                  "PortFunction: %s\n",
               port->Vendor.c_str(), port->Model.c_str(), port->SerialNumber.c_str(),
               port->PortType.c_str(), port->PortNumber.c_str(), port->PortFunction.c_str());
-}
-
-// A port matches a selection on vendor and device id, and on the sub ids
-// too when the selection names a sub-vendor.
-bool MatchesSelection(const hba_info* port, const option_input* selection) {
-  const hba_attributes_entry* ids = port->Attributes;
-  if (ids == nullptr) return false;
-  if (ids->PciVendorId != selection->PciVendorId || ids->PciDeviceId != selection->PciDeviceId)
-    return false;
-  if (selection->PciSubVendorId <= 0) return true;
-  return ids->PciSubVendorId == selection->PciSubVendorId &&
-         ids->PciSubDeviceId == selection->PciSubDeviceId;
 }
 
 // A conditions entry applies to a port only when all four ids are equal.
@@ -43,16 +30,10 @@ bool EntryApplies(const fc_config_file_entry* entry, const hba_attributes_entry*
          entry->PciSubDeviceId == ids->PciSubDeviceId;
 }
 
-void PrintMatchingEntry(const fc_config_file_entry* entry, int line) {
-  PrintDebugf(2, "\t%s\n\n", kRuler);
-  PrintDebugf(2, "\t%s:\n", "FC_HBA_Conditions.txt");
-  PrintDebugf(2, "\tFound a matching controller-device in line %d:\n", line);
-  PrintDebugf(2, "\t\tvendor-id: %s, device-id: %s\n", entry->PciVendorIdText.c_str(),
-              entry->PciDeviceIdText.c_str());
-  PrintDebugf(2, "\t\tsubvendor-id: %s, subdevice-id: %s\n", entry->PciSubVendorIdText.c_str(),
-              entry->PciSubDeviceIdText.c_str());
-  PrintDebugf(2, "\t\tCorrespondig data: vendor: %s; model: %s\n\n", entry->CtrlVendor.c_str(),
-              entry->CtrlModel.c_str());
+// The entry found for a port, under a ruler.
+void PrintEntryFound(const fc_config_file_entry* entry, std::size_t line) {
+  PrintDebugf(2, "\t%s\n\n", kDashRuler);
+  PrintMatchingEntry(line, entry);
 }
 
 // The look-up pass for one pattern: 0 when the image is there, otherwise
@@ -154,7 +135,7 @@ int FlashBladeEngine(hba_info* port, fc_config_file_entry** entry, global_ctrl_f
     return RET_KERNEL_MODULE_MISSING;
   }
   if (port->FlashPartner->FirmwareFlashed) {
-    PrintDebugf(1, "\t%s\n", kRuler);
+    PrintDebugf(1, "\t%s\n", kDashRuler);
     PrintDebugf(1, "\tInstalled controller-device:\n");
     PrintPortDescription(port);
     PrintDebugf(1, "\t\tPort index: %d Firmware already flashed => SKIP.\n\n", port->PortIndex);
@@ -231,15 +212,15 @@ int OverallFlashBladeEngine(option_input* selections, global_ctrl_flags* flags) 
                     port->PortIndex);
         continue;
       }
-      if (!MatchesSelection(port, selection)) continue;
+      if (!SelectionMatchesPort(selection, port->Attributes)) continue;
       flags->MatchingCtrlModelInstalled = 1;
 
-      int line = 0;
+      std::size_t line = 0;
       for (fc_config_file_entry** entry = fc_config_entry_list;
            entry != nullptr && *entry != nullptr; ++entry) {
         ++line;
         if (!EntryApplies(*entry, port->Attributes)) continue;
-        if (LevelAbove(5)) PrintMatchingEntry(*entry, line);
+        if (LevelAbove(5)) PrintEntryFound(*entry, line);
         if (int result = FlashBladeEngine(port, entry, flags); result != RET_OK) return result;
       }
     }

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/return_codes.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
 #include "tests/support/fresh_state_test.h"
 #include "tests/support/port_record.h"
 #include "tests/support/temp_dir.h"

@@ -1,12 +1,13 @@
 // Finding a firmware or BIOS image in a firmware directory by its name
 // pattern: a name prefix, or "*.ext" for an extension.
+#include "flash/flash_image.h"
+
 #include <dirent.h>
 
 #include <string_view>
 
-#include "driver/print_debug.h"
-#include "driver/return_codes.h"
-#include "flash/flash_engine.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/return_codes.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <string>
 
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "flash/flash_engine.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "flash/flash_image.h"
 #include "tests/support/fresh_state_test.h"
 #include "tests/support/temp_dir.h"
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "driver/base/process_exit.h"
 #include "driver/options.h"
-#include "driver/process_exit.h"
 #include "driver/run_state.h"
 #include "fuzz/fuzz_support.h"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "conditions/config_entry.h"
-#include "driver/process_exit.h"
+#include "conditions/config_file.h"
+#include "driver/base/process_exit.h"
 #include "driver/startup.h"
 #include "fuzz/fuzz_support.h"
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "flash/flash_engine.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "flash/flash_image.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/settings.h"
+#include "driver/base/settings.h"
 #include "inventory/hba_info.h"
 #include "tests/support/port_record.h"
 

@@ -38,9 +38,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/print_debug.h"
+#include "driver/base/print_debug.h"
 #include "inventory/hba_info.h"
-#include "inventory/hba_info_memory.h"
 
 namespace {
 
@@ -49,10 +48,6 @@ namespace {
 bool BelongsWith(const hba_info* a, const hba_info* b) {
   return a->SerialNumber.starts_with(b->SerialNumber.view());
 }
-
-bool IsFC(const hba_info* port) { return port->PortType == "FC"; }
-bool IsFCoE(const hba_info* port) { return port->PortType == "FCoE"; }
-bool IsISCSI(const hba_info* port) { return port->PortType == "iSCSI"; }
 
 // The value of the leading decimal digits of the PCI function, 0 without
 // any.  The field holds three characters at most.
@@ -139,9 +134,9 @@ struct KindMarks {
 };
 
 void Mark(const hba_info* port, KindMarks* marks) {
-  if (IsFCoE(port))
+  if (IsFcoePort(port))
     marks->fcoe = true;
-  else if (IsISCSI(port))
+  else if (IsIscsiPort(port))
     marks->iscsi = true;
 }
 
@@ -190,16 +185,16 @@ void DropFCEntries(PortList* list) {
   int n = list->size();
   int next = 0;  // no entry that is not FC stands between c and next
   for (int c = 0; c < n; ++c) {
-    if (!IsFC((*list)[c])) continue;
+    if (!IsFcPort((*list)[c])) continue;
     if (c == n - 1) break;
     int j = next > c + 1 ? next : c + 1;
-    while (j < n && IsFC((*list)[j])) ++j;
+    while (j < n && IsFcPort((*list)[j])) ++j;
     if (j == n) break;  // only FC entries are left
     list->Exchange(c, j);
     next = j + 1;
   }
   for (int i = 0; i < n; ++i) {
-    if (!IsFC((*list)[i])) continue;
+    if (!IsFcPort((*list)[i])) continue;
     FreeHbaInfo((*list)[i]);
     p_hba_info_list[i] = nullptr;
   }
@@ -233,12 +228,12 @@ void OrderByKind(PortList& list, const SerialGroups& groups, const KindMarks& ma
   int p = 0;
   while (p < list.size() && (marks.fcoe || marks.iscsi)) {
     bool finished = false;
-    bool fcoe_placed = marks.fcoe && PlaceKind(list, groups, p, IsFCoE, &finished);
+    bool fcoe_placed = marks.fcoe && PlaceKind(list, groups, p, IsFcoePort, &finished);
     if (finished) return;
     if (fcoe_placed) p = AdvanceOverGroup(list, p);
     bool iscsi_placed = false;
     if (!fcoe_placed) {
-      iscsi_placed = marks.iscsi && PlaceKind(list, groups, p, IsISCSI, &finished);
+      iscsi_placed = marks.iscsi && PlaceKind(list, groups, p, IsIscsiPort, &finished);
       if (finished) return;
       if (iscsi_placed) p = AdvanceOverGroup(list, p);
     }
@@ -292,7 +287,7 @@ void EnterIntoChain(hba_info* partner, hba_info* port, ChainEnds* ends) {
 
 void Link(hba_info* port, hba_info* partner, ChainEnds* ends) {
   port->FlashPartner = partner;
-  if (port->PortType.starts_with("FCoE")) EnterIntoChain(partner, port, ends);
+  if (BeginsWithFcoe(port)) EnterIntoChain(partner, port, ends);
 }
 
 // The entries with a serial number whose function and port number both

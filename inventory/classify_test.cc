@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/settings.h"
+#include "driver/base/settings.h"
 #include "tests/support/inventory_util.h"
 #include "tests/support/port_record.h"
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "driver/print_debug.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "driver/shell.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/shell.h"
 #include "inventory/hba_info.h"
 #include "inventory/hbacmd_runner.h"
 #include "inventory/reports.h"
@@ -78,8 +78,7 @@ int CollectAttributes(hba_info* port) {
   if (ReportFileLeavesWorkingDirectory(port, kHbaAttributesFile))
     return RefuseReportFile(port, kHbaAttributesFile, "\t\tNo serial number => SKIP!\n");
   int status = RunHbacmd(HbaAttributesCommand(port));
-  const char* shown = port->PortType.starts_with("FC") ? port->PortWWN.c_str()
-                                                        : port->PermanentMAC.c_str();
+  const char* shown = BeginsWithFc(port) ? port->PortWWN.c_str() : port->PermanentMAC.c_str();
   if (status == 0)
     PrintDebugf(6, "\n\t\tSuccess, \"hbacmd hbaattributes %s\" command returned code %d.\n",
                 shown, status);

@@ -7,9 +7,9 @@
 #include <climits>
 #include <string>
 
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "inventory/hba_info_memory.h"
+#include "driver/base/record_memory.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
 #include "tests/support/inventory_util.h"
 
 namespace {
@@ -282,7 +282,7 @@ TEST_F(CollectTest, HostileValuesRunNothing) {
 
 TEST_F(CollectTest, OutOfMemory) {
   CannedSite();
-  LimitInventoryAllocations(3);  // two records and the list: no attributes
+  LimitRecordAllocations(3);  // two records and the list: no attributes
   std::string out;
   EXPECT_EQ(Collect(&out), RET_MEMALLOC_FAIL);
   EXPECT_NE(out.find("Error: "), std::string::npos);

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "driver/fixed_text.h"
+#include "driver/base/fixed_text.h"
 
 // The "hbacmd hbaattributes" report of one port.
 struct hba_attributes_entry {
@@ -109,11 +109,24 @@ hba_info* get_new_hba_info_entry();
 hba_attributes_entry* get_new_hba_attributes_entry();
 target_mapping_entry* get_new_target_mapping_entry();
 
+// The kind of a port by its "Port Type".  Some tests want the exact word,
+// others only its beginning ("FCoE" also begins with "FC"); the names say
+// which.
+inline bool IsFcPort(const hba_info* port) { return port->PortType == "FC"; }
+inline bool IsFcoePort(const hba_info* port) { return port->PortType == "FCoE"; }
+inline bool IsIscsiPort(const hba_info* port) { return port->PortType == "iSCSI"; }
+inline bool BeginsWithFc(const hba_info* port) { return port->PortType.starts_with("FC"); }
+inline bool BeginsWithFcoe(const hba_info* port) { return port->PortType.starts_with("FCoE"); }
+
 // A serial number beginning with "n/a" means the adapter reports none.
 bool HasNoSerialNumber(const hba_info* port);
 // FC and FCoE ports are addressed by PortWWN, all others by PermanentMAC.
 bool IsAddressedByWWN(const hba_info* port);
 const char* PortAddress(const hba_info* port);
+
+// Frees one port record with the reports hung off it.  The caller takes it
+// out of p_hba_info_list.
+void FreeHbaInfo(hba_info* port);
 
 // Frees every record and empties the list (tests and fuzzing only).
 void FreeHbaInfoList();

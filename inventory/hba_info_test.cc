@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "inventory/hba_info_memory.h"
+#include "driver/base/record_memory.h"
 #include "tests/support/inventory_util.h"
 
 namespace {
@@ -49,7 +49,7 @@ TEST_F(HbaInfoTest, FailedAllocationAppendsNothing) {
   // Three records fill the four slots the list has grown to.
   for (int i = 0; i < 3; ++i) ASSERT_NE(get_new_hba_info_entry(), nullptr);
 
-  LimitInventoryAllocations(0);
+  LimitRecordAllocations(0);
   EXPECT_EQ(get_new_hba_info_entry(), nullptr);
   EXPECT_EQ(get_new_hba_attributes_entry(), nullptr);
   EXPECT_EQ(get_new_target_mapping_entry(), nullptr);
@@ -58,7 +58,7 @@ TEST_F(HbaInfoTest, FailedAllocationAppendsNothing) {
 
   // The record is had but the list cannot grow: no record either, and the
   // record does not leak.
-  LimitInventoryAllocations(1);
+  LimitRecordAllocations(1);
   EXPECT_EQ(get_new_hba_info_entry(), nullptr);
   EXPECT_EQ(hbainfo_entry_cnt, 3);
   EXPECT_EQ(p_hba_info_list[3], nullptr);

@@ -1,9 +1,9 @@
 #include "inventory/hbacmd_runner.h"
 
-#include "driver/print_debug.h"
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "driver/shell.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
+#include "driver/base/shell.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/return_codes.h"
-#include "driver/settings.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
 #include "inventory/collect.h"
 #include "tests/support/inventory_util.h"
 

@@ -1,16 +1,15 @@
 #include "inventory/reports.h"
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
-#include "driver/print_debug.h"
-#include "driver/record_memory.h"
-#include "driver/return_codes.h"
-#include "driver/text.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/record_memory.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/text.h"
 
 namespace {
 
@@ -19,8 +18,6 @@ namespace {
 // lines were read into it.
 constexpr int kLineSize = 1024;
 using Line = char[kLineSize];
-// The label words below are composed for this byte order.
-static_assert(std::endian::native == std::endian::little);
 
 // Whether the line begins with the label.  The buffer is compared beyond
 // the line's end: every byte of it is defined, and a label holds no
@@ -93,53 +90,34 @@ constexpr const char* kShown = "";
 // The labels of one report, tested in table order.  A label that begins
 // with another label of its table must stand before it.  The rows that
 // share a first character stand together, so a line is tested only
-// against the rows of its own first character.  A line is compared with a
-// label as a few words: the label's characters, padded with masked-out
-// bytes to kLabelWords words.
-constexpr std::size_t kLabelWords = 4;
-constexpr std::size_t kMaxLabelSize = kLabelWords * sizeof(std::uint64_t);
-
+// against the rows of its own first character.
 template <typename Record, std::size_t N>
 class LabelTable {
  public:
   constexpr explicit LabelTable(const std::array<Label<Record>, N>& rows) : rows_(rows) {
     for (std::size_t i = 0; i < N; ++i) {
-      std::string_view text = rows[i].text;
-      for (std::size_t k = 0; k < text.size() && k < kMaxLabelSize; ++k) {
-        std::uint64_t byte = static_cast<unsigned char>(text[k]);
-        keys_[i].word[k / 8] |= byte << (8 * (k % 8));
-        keys_[i].mask[k / 8] |= std::uint64_t{0xff} << (8 * (k % 8));
-      }
-      auto first = static_cast<unsigned char>(text[0]);
+      auto first = static_cast<unsigned char>(rows[i].text[0]);
       if (end_[first] == 0) begin_[first] = static_cast<std::uint8_t>(i);
       end_[first] = static_cast<std::uint8_t>(i + 1);
     }
   }
 
-  // The first row whose label the line begins with, or null.  The buffer
-  // is compared beyond the line's end: every byte of it is defined (see
-  // Line), and a label holds no terminator, so it matches exactly when the
-  // line begins with it.
+  // The first row whose label the line begins with, or null.  As in
+  // Begins, the buffer is compared beyond the line's end.
   const Label<Record>* Find(const Line& line) const {
-    std::uint64_t words[kLabelWords];
-    std::memcpy(words, line, sizeof words);
     auto first = static_cast<unsigned char>(line[0]);
     for (std::size_t i = begin_[first], end = end_[first]; i < end; ++i) {
-      const Key& key = keys_[i];
-      if ((words[0] & key.mask[0]) != key.word[0]) continue;
-      if (((words[1] & key.mask[1]) ^ key.word[1]) == 0 &&
-          ((words[2] & key.mask[2]) ^ key.word[2]) == 0 &&
-          ((words[3] & key.mask[3]) ^ key.word[3]) == 0)
-        return &rows_[i];
+      std::string_view label = rows_[i].text;
+      if (std::memcmp(line, label.data(), label.size()) == 0) return &rows_[i];
     }
     return nullptr;
   }
 
-  // Whether every label fits the words and the rows of each first
-  // character stand together (checked at compile time).
+  // Whether every label fits a line and the rows of each first character
+  // stand together (checked at compile time).
   constexpr bool WellFormed() const {
     for (const Label<Record>& row : rows_) {
-      if (row.text.empty() || row.text.size() > kMaxLabelSize) return false;
+      if (row.text.empty() || row.text.size() >= kLineSize) return false;
       auto first = static_cast<unsigned char>(row.text[0]);
       for (std::size_t j = begin_[first]; j < end_[first]; ++j)
         if (rows_[j].text[0] != row.text[0]) return false;
@@ -148,14 +126,7 @@ class LabelTable {
   }
 
  private:
-  // A label as words in memory order, and which of their bytes it has.
-  struct Key {
-    std::uint64_t word[kLabelWords] = {};
-    std::uint64_t mask[kLabelWords] = {};
-  };
-
   std::array<Label<Record>, N> rows_;
-  std::array<Key, N> keys_{};
   std::array<std::uint8_t, 256> begin_{};
   std::array<std::uint8_t, 256> end_{};
 };

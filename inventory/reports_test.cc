@@ -6,9 +6,9 @@
 #include <random>
 #include <string>
 
-#include "driver/return_codes.h"
-#include "driver/settings.h"
-#include "inventory/hba_info_memory.h"
+#include "driver/base/record_memory.h"
+#include "driver/base/return_codes.h"
+#include "driver/base/settings.h"
 #include "tests/support/inventory_util.h"
 
 namespace {
@@ -145,7 +145,7 @@ TEST_F(ReportsTest, ListHbasShowsParsedFieldsAtLevelSix) {
 }
 
 TEST_F(ReportsTest, ListHbasOutOfMemory) {
-  LimitInventoryAllocations(2);  // the first record and its list slot
+  LimitRecordAllocations(2);  // the first record and its list slot
   testing::internal::CaptureStdout();
   EXPECT_EQ(ReadListHbas("Port WWN: 1\nPort WWN: 2\n"), RET_MEMALLOC_FAIL);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Error: "), std::string::npos);
@@ -306,7 +306,7 @@ TEST_F(ReportsTest, TargetMappingShowsAtLevelSix) {
 
 TEST_F(ReportsTest, ReportEntriesOutOfMemory) {
   hba_info* port = get_new_hba_info_entry();
-  LimitInventoryAllocations(0);
+  LimitRecordAllocations(0);
   testing::internal::CaptureStdout();
   EXPECT_EQ(ReadAttributes("HBA Attributes for x\n", port), RET_MEMALLOC_FAIL);
   EXPECT_EQ(ReadTargetMapping("1\n2\n3\n4\nx: y\n", port), RET_MEMALLOC_FAIL);

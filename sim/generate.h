@@ -21,23 +21,6 @@ long GeneratedControllerTypes(long adapters);
 std::string GenerateConditions(long lines, long adapters);
 
 struct SimSite;
-struct SimPort;
-
-// What one call of the simulated tool prints on stdout, and its status.
-struct SimAnswer {
-  std::string text;
-  int status = 0;
-};
-
-enum class SimReport { kListHbas, kHbaAttributes, kTargetMapping };
-
-// The answer to the listhbas call (port null) or to the hbaattributes or
-// targetmapping call for the port: the raw override when the site names
-// one (served whatever the status), the vendor tool's failure line when
-// the status is not 0, else the report.  False with a message when a raw
-// override cannot be read.
-bool AnswerReport(const SimSite& site, SimReport report, const SimPort* port, SimAnswer* answer,
-                  std::string* message);
 
 // Writes into directory exactly the report files that a full fcguard run
 // at its default levels leaves in its working directory, byte for byte as

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/settings.h"
+#include "driver/base/settings.h"
 #include "inventory/hba_info.h"
 #include "inventory/hbacmd_runner.h"
 #include "inventory/reports.h"

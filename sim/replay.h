@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/generate.h"
+#include "sim/reports.h"
 
 // The captured listing, byte for byte, with status 0.  False with a
 // message naming the file when it cannot be read.

@@ -1,7 +1,9 @@
 #include "sim/reports.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <string_view>
 
@@ -88,6 +90,37 @@ std::string DeviceNameOf(const SimLun& lun) {
     n /= 26;
   }
   return "/dev/sd" + letters;
+}
+
+const char* VerbOf(SimReport report) {
+  switch (report) {
+    case SimReport::kListHbas: return "listhbas";
+    case SimReport::kHbaAttributes: return "hbaattributes";
+    case SimReport::kTargetMapping: return "targetmapping";
+  }
+  return "";
+}
+
+// Reads a raw override file byte for byte.
+bool ReadRaw(const SimSite& site, std::string_view raw, int line, std::string* text,
+             std::string* message) {
+  const std::string path(raw);
+  FILE* file = std::fopen(path.c_str(), "rb");
+  int error = errno;
+  bool ok = file != nullptr;
+  if (file) {
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+    ok = !std::ferror(file);
+    error = errno;
+    std::fclose(file);
+  }
+  if (!ok) {
+    *message = "hbacmd-sim: site " + site.path + " line " + std::to_string(line) +
+               ": cannot read raw report " + path + ": " + std::strerror(error);
+  }
+  return ok;
 }
 
 }  // namespace
@@ -217,4 +250,45 @@ std::string DownloadReport(const SimSite& site, const SimPort& port, const std::
     out += "ERROR: <" + std::to_string(status) + ">: Download failed.\n";
   }
   return out;
+}
+
+bool AnswerReport(const SimSite& site, SimReport report, const SimPort* port, SimAnswer* answer,
+                  std::string* message) {
+  answer->text.clear();
+  std::string_view raw;
+  int raw_line = 0;
+  switch (report) {
+    case SimReport::kListHbas:
+      raw = site.listhbas_raw;
+      raw_line = site.listhbas_raw_line;
+      answer->status = site.listhbas_status;
+      break;
+    case SimReport::kHbaAttributes:
+      raw = port->attributes_raw;
+      raw_line = port->attributes_raw_line;
+      answer->status = port->attributes_status;
+      break;
+    case SimReport::kTargetMapping:
+      if (!AddressedByWwn(port->type)) {
+        answer->text = "ERROR: <1>: Not an FC or FCoE port: " + std::string(port->address) + "\n";
+        answer->status = 1;
+        return true;
+      }
+      raw = port->mapping_raw;
+      raw_line = port->mapping_raw_line;
+      answer->status = port->mapping_status;
+      break;
+  }
+  if (!raw.empty()) return ReadRaw(site, raw, raw_line, &answer->text, message);
+  if (answer->status != 0) {
+    answer->text = "ERROR: <" + std::to_string(answer->status) + ">: " + VerbOf(report) +
+                   " failed\n";
+    return true;
+  }
+  switch (report) {
+    case SimReport::kListHbas: answer->text = ListHbasReport(site); break;
+    case SimReport::kHbaAttributes: answer->text = HbaAttributesReport(site, *port); break;
+    case SimReport::kTargetMapping: answer->text = TargetMappingReport(*port); break;
+  }
+  return true;
 }

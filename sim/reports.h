@@ -23,3 +23,19 @@ std::string TargetMappingReport(const SimPort& port);
 // status for the adapter (0 for success).
 std::string DownloadReport(const SimSite& site, const SimPort& port, const std::string& image,
                            long long image_size, int status);
+
+// What one call of the simulated tool prints on stdout, and its status.
+struct SimAnswer {
+  std::string text;
+  int status = 0;
+};
+
+enum class SimReport { kListHbas, kHbaAttributes, kTargetMapping };
+
+// The answer to the listhbas call (port null) or to the hbaattributes or
+// targetmapping call for the port: the raw override when the site names
+// one (served whatever the status), the vendor tool's failure line when
+// the status is not 0, else the report.  False with a message when a raw
+// override cannot be read.
+bool AnswerReport(const SimSite& site, SimReport report, const SimPort* port, SimAnswer* answer,
+                  std::string* message);

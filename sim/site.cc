@@ -246,10 +246,16 @@ bool ParseSite(std::string_view text, const std::string& path, SimSite* site, in
     *error = reason;
     return false;
   };
-  auto resolve = [&](std::string_view name) -> std::string_view {
-    if (!name.empty() && name[0] == '/') return name;
-    site->store.push_back(directory + "/" + std::string(name));
-    return site->store.back();
+  // A raw report file: its path, relative ones from the site's directory,
+  // and the line that names it.
+  auto set_raw = [&](std::string_view name, std::string_view* raw, int* raw_line) {
+    if (!name.empty() && name[0] == '/') {
+      *raw = name;
+    } else {
+      site->store.push_back(directory + "/" + std::string(name));
+      *raw = site->store.back();
+    }
+    *raw_line = line_number;
   };
 
   // Ports are many in a large site: make room for their addresses once.
@@ -292,27 +298,35 @@ bool ParseSite(std::string_view text, const std::string& path, SimSite* site, in
                   (keyword.values == 1 ? " value" : " values") + ", found " +
                   std::to_string(words.size() - 1));
     }
-    const unsigned bit = 1u << k;
+    // Where the keyword may stand: whether this line is there, the set of
+    // the keywords seen there, and the refusals when it is elsewhere or
+    // comes again.  A global keyword comes once.
+    struct Place {
+      bool inside;
+      unsigned* seen;
+      const char* outside;
+      const char* twice;
+    };
+    Place place = {true, nullptr, "", ""};
     switch (keyword.scope) {
       case Scope::kAnywhere:
         break;
       case Scope::kGlobal:
-        if (in_adapter) return fail(std::string(name) + " must come before the first adapter");
-        if (global_seen & bit) return fail(std::string(name) + " given twice");
-        global_seen |= bit;
+        place = {!in_adapter, &global_seen, " must come before the first adapter", " given twice"};
         break;
       case Scope::kAdapter:
-        if (!in_adapter) return fail(std::string(name) + " outside an adapter");
-        if (!keyword.repeatable && (adapter_seen & bit))
-          return fail(std::string(name) + " given twice for this adapter");
-        adapter_seen |= bit;
+        place = {in_adapter, &adapter_seen, " outside an adapter", " given twice for this adapter"};
         break;
       case Scope::kPort:
-        if (!port) return fail(std::string(name) + " outside a port");
-        if (!keyword.repeatable && (port_seen & bit))
-          return fail(std::string(name) + " given twice for this port");
-        port_seen |= bit;
+        place = {port != nullptr, &port_seen, " outside a port", " given twice for this port"};
         break;
+    }
+    if (place.seen != nullptr) {
+      const unsigned bit = 1u << k;
+      bool once = keyword.scope == Scope::kGlobal || !keyword.repeatable;
+      if (!place.inside) return fail(std::string(name) + place.outside);
+      if (once && (*place.seen & bit)) return fail(std::string(name) + place.twice);
+      *place.seen |= bit;
     }
 
     const std::string_view value = words[1];
@@ -324,10 +338,7 @@ bool ParseSite(std::string_view text, const std::string& path, SimSite* site, in
     switch (keyword.key) {
       case Key::kHost: site->host = value; break;
       case Key::kListhbasStatus: site->listhbas_status = status; break;
-      case Key::kListhbasRaw:
-        site->listhbas_raw = resolve(value);
-        site->listhbas_raw_line = line_number;
-        break;
+      case Key::kListhbasRaw: set_raw(value, &site->listhbas_raw, &site->listhbas_raw_line); break;
       case Key::kAdapter:
         if (in_adapter && !CloseAdapter(*adapter, error_line, error)) return false;
         site->adapters.emplace_back();
@@ -382,8 +393,7 @@ bool ParseSite(std::string_view text, const std::string& path, SimSite* site, in
       case Key::kAttributesStatus: port->attributes_status = status; break;
       case Key::kMappingStatus: port->mapping_status = status; break;
       case Key::kAttributesRaw:
-        port->attributes_raw = resolve(value);
-        port->attributes_raw_line = line_number;
+        set_raw(value, &port->attributes_raw, &port->attributes_raw_line);
         break;
       case Key::kAttributesSignal:
       case Key::kMappingSignal:
@@ -393,10 +403,7 @@ bool ParseSite(std::string_view text, const std::string& path, SimSite* site, in
         (keyword.key == Key::kAttributesSignal ? port->attributes_signal : port->mapping_signal) =
             status;
         break;
-      case Key::kMappingRaw:
-        port->mapping_raw = resolve(value);
-        port->mapping_raw_line = line_number;
-        break;
+      case Key::kMappingRaw: set_raw(value, &port->mapping_raw, &port->mapping_raw_line); break;
     }
   }
   if (!site->adapters.empty() && !CloseAdapter(site->adapters.back(), error_line, error))

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "check/ctrl_flags.h"
-#include "conditions/config_entry.h"
-#include "conditions/option_input.h"
-#include "driver/settings.h"
+#include "conditions/config_file.h"
+#include "conditions/selection_list.h"
+#include "driver/base/settings.h"
 #include "inventory/hba_info.h"
 #include "tests/support/fresh_state_test.h"
 #include "tests/support/port_record.h"

@@ -8,9 +8,9 @@
 #include <ostream>
 #include <string>
 
-#include "driver/settings.h"
+#include "driver/base/record_memory.h"
+#include "driver/base/settings.h"
 #include "inventory/hba_info.h"
-#include "inventory/hba_info_memory.h"
 #include "tests/support/fresh_state_test.h"
 #include "tests/support/temp_dir.h"
 
@@ -46,11 +46,11 @@ class InventoryTest : public test_support::FreshStateTest {
  protected:
   void SetUp() override {
     FreshStateTest::SetUp();
-    LimitInventoryAllocations(-1);
+    LimitRecordAllocations(-1);
   }
   void TearDown() override {
     FreshStateTest::TearDown();
-    LimitInventoryAllocations(-1);
+    LimitRecordAllocations(-1);
   }
 };
 

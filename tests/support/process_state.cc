@@ -1,8 +1,8 @@
 #include "tests/support/process_state.h"
 
-#include "conditions/config_entry.h"
-#include "conditions/option_input.h"
-#include "driver/settings.h"
+#include "conditions/config_file.h"
+#include "conditions/selection_list.h"
+#include "driver/base/settings.h"
 #include "inventory/hba_info.h"
 
 namespace test_support {

@@ -1,4 +1,4 @@
-#include "driver/shell.h"
+#include "driver/base/shell.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/print_debug.h"
+#include "driver/base/print_debug.h"
 
 namespace {
 

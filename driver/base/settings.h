@@ -4,7 +4,7 @@
 // inventory collection).
 #pragma once
 
-#include "driver/fixed_text.h"
+#include "driver/base/fixed_text.h"
 
 using PathText = FixedText<1024>;
 

@@ -1,9 +1,9 @@
-#include "driver/print_debug.h"
+#include "driver/base/print_debug.h"
 
 #include <cstdarg>
 #include <cstring>
 
-#include "driver/settings.h"
+#include "driver/base/settings.h"
 
 namespace {
 

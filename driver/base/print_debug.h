@@ -4,7 +4,16 @@
 
 #include <cstdio>
 
-#include "driver/settings.h"
+#include "driver/base/settings.h"
+
+// The rulers that frame the sections of the trace, 80 characters each: a
+// '+' every tenth character, or a plain row of stars.
+inline constexpr char kStarRuler[] =
+    "*********+*********+*********+*********+*********+*********+*********+*********+";
+inline constexpr char kDashRuler[] =
+    "---------+---------+---------+---------+---------+---------+---------+---------+";
+inline constexpr char kStarRow[] =
+    "********************************************************************************";
 
 // Prints the text unchanged (no line end added, no formatting) or drops it.
 // Returns 1 when printed, 0 when dropped.  Works on at most 4095

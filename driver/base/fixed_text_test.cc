@@ -1,4 +1,4 @@
-#include "driver/fixed_text.h"
+#include "driver/base/fixed_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,3 @@
-#include "driver/process_exit.h"
+#include "driver/base/process_exit.h"
 
 void EndProcess(int status) { throw ProcessExit{status}; }

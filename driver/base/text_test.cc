@@ -1,11 +1,11 @@
-#include "driver/text.h"
+#include "driver/base/text.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <string>
 
-#include "driver/process_exit.h"
+#include "driver/base/process_exit.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "driver/print_debug.h"
+#include "driver/base/print_debug.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "driver/settings.h"
+#include "driver/base/settings.h"
 #include "tests/support/fresh_state_test.h"
 
 namespace {

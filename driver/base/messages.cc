@@ -1,6 +1,6 @@
-#include "driver/messages.h"
+#include "driver/base/messages.h"
 
-#include "driver/print_debug.h"
+#include "driver/base/print_debug.h"
 
 namespace {
 

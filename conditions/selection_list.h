@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
-#include "driver/fixed_text.h"
+#include "driver/base/fixed_text.h"
+
+struct hba_attributes_entry;
 
 struct option_input {
   FixedText<20> VendorName;       // -vn, stored and echoed only
@@ -27,6 +29,17 @@ constexpr int kSelectVendorName = 2;    // -vn
 constexpr int kSelectDeviceId = 3;      // -dev
 constexpr int kSelectSubDeviceId = 4;   // -subdev
 constexpr int kSelectModel = 5;         // -mod
+
+// A selection with a sub-vendor id above 0 names a sub-vendor: then the
+// sub-ids must agree too.
+inline bool SelectionNamesSubVendor(const option_input* selection) {
+  return selection->PciSubVendorId > 0;
+}
+
+// A port's ids match a selection on vendor and device id, and on the sub
+// ids too when the selection names a sub-vendor.  A port without ids
+// matches nothing.
+bool SelectionMatchesPort(const option_input* selection, const hba_attributes_entry* ids);
 
 // Builds the pci-id list from a -pci-id value and returns its head.  Ends
 // the process with 3 or 55 on a malformed value.

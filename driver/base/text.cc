@@ -1,12 +1,12 @@
-#include "driver/text.h"
+#include "driver/base/text.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/print_debug.h"
-#include "driver/process_exit.h"
-#include "driver/return_codes.h"
+#include "driver/base/print_debug.h"
+#include "driver/base/process_exit.h"
+#include "driver/base/return_codes.h"
 
 namespace {
 

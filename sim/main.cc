@@ -70,6 +70,19 @@ int Serve(const SimSite& site, SimReport report, const SimPort* port) {
   return written ? written : answer.status;
 }
 
+// The port a call names in argv[2], once the call has its words: null,
+// with the status of the refusal in *refused, when it has not or the site
+// has no such port.
+const SimPort* NamedPort(const SimSite& site, int argc, char** argv, int words, const char* usage,
+                         int* refused) {
+  const SimPort* port = nullptr;
+  if (argc != words)
+    *refused = CommandError(usage);
+  else if ((port = FindPort(site, argv[2])) == nullptr)
+    *refused = CommandError(std::string("HBA Not Found: ") + argv[2]);
+  return port;
+}
+
 // A command that the site has killed: ends by the signal before it writes
 // anything, as hbacmd killed at its start would.
 int EndBySignal(int signal_number) {
@@ -208,24 +221,22 @@ int SiteVerb(int argc, char** argv) {
     if (argc != 2) return CommandError("Usage: hbacmd listhbas");
     return Serve(site, SimReport::kListHbas, nullptr);
   }
-  if (verb == "hbaattributes") {
-    if (argc != 3) return CommandError("Usage: hbacmd hbaattributes <WWPN|MAC>");
-    const SimPort* port = FindPort(site, argv[2]);
-    if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
-    if (port->attributes_signal) return EndBySignal(port->attributes_signal);
-    return Serve(site, SimReport::kHbaAttributes, port);
-  }
-  if (verb == "targetmapping") {
-    if (argc != 3) return CommandError("Usage: hbacmd targetmapping <WWPN>");
-    const SimPort* port = FindPort(site, argv[2]);
-    if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
-    if (port->mapping_signal) return EndBySignal(port->mapping_signal);
-    return Serve(site, SimReport::kTargetMapping, port);
+  int refused = 0;
+  if (verb == "hbaattributes" || verb == "targetmapping") {
+    bool attributes = verb == "hbaattributes";
+    const SimPort* port = NamedPort(site, argc, argv, 3,
+                                    attributes ? "Usage: hbacmd hbaattributes <WWPN|MAC>"
+                                               : "Usage: hbacmd targetmapping <WWPN>",
+                                    &refused);
+    if (!port) return refused;
+    if (int signal_number = attributes ? port->attributes_signal : port->mapping_signal)
+      return EndBySignal(signal_number);
+    return Serve(site, attributes ? SimReport::kHbaAttributes : SimReport::kTargetMapping, port);
   }
   // download
-  if (argc != 4) return CommandError("Usage: hbacmd download <WWPN|MAC> <ImageFileName>");
-  const SimPort* port = FindPort(site, argv[2]);
-  if (!port) return CommandError(std::string("HBA Not Found: ") + argv[2]);
+  const SimPort* port =
+      NamedPort(site, argc, argv, 4, "Usage: hbacmd download <WWPN|MAC> <ImageFileName>", &refused);
+  if (!port) return refused;
   struct stat status;
   if (stat(argv[3], &status) != 0 || !S_ISREG(status.st_mode))
     return CommandError(std::string("Cannot open image file ") + argv[3]);

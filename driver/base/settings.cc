@@ -1,4 +1,4 @@
-#include "driver/settings.h"
+#include "driver/base/settings.h"
 
 int DebugLevel = 0;
 int VerboseLevel = 1;

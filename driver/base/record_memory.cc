@@ -1,4 +1,4 @@
-#include "driver/record_memory.h"
+#include "driver/base/record_memory.h"
 
 #include <sys/mman.h>
 
@@ -13,9 +13,34 @@
 #endif
 #endif
 
+namespace {
+
+// Allocations still allowed; -1 means no limit.
+int allocations_left = -1;
+
+bool AllocationAllowed() {
+  if (allocations_left < 0) return true;
+  if (allocations_left == 0) return false;
+  --allocations_left;
+  return true;
+}
+
+}  // namespace
+
+void LimitRecordAllocations(int count) { allocations_left = count; }
+
+void* ResizeRecordList(void* list, std::size_t slots, std::size_t pointer_size) {
+  if (!AllocationAllowed()) return nullptr;
+  if (slots > SIZE_MAX / pointer_size) return nullptr;
+  return std::realloc(list, slots * pointer_size);
+}
+
 #if defined(FCGUARD_RECORDS_ON_HEAP)
 
-void* AllocateRecord(std::size_t size) { return std::calloc(1, size); }
+void* AllocateRecord(std::size_t size) {
+  if (!AllocationAllowed()) return nullptr;
+  return std::calloc(1, size);
+}
 
 void ReleaseRecord(void* record) { std::free(record); }
 
@@ -72,6 +97,7 @@ void Populate(char* until) {
 }  // namespace
 
 void* AllocateRecord(std::size_t size) {
+  if (!AllocationAllowed()) return nullptr;
   constexpr std::size_t kAlign = alignof(std::max_align_t);
   if (size > SIZE_MAX - kAlign) return nullptr;
   size = (size + kAlign - 1) & ~(kAlign - 1);

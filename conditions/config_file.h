@@ -3,10 +3,11 @@
 // sub-systems, all in file order in fc_config_entry_list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-#include "driver/fixed_text.h"
+#include "driver/base/fixed_text.h"
 
 // One allowed storage sub-system (a triple of cells from column 14 on).
 struct fc_periphery_info {
@@ -48,6 +49,10 @@ fc_config_file_entry* get_new_config_file_entry();
 
 // A new zero-filled sub-system record, or null.
 fc_periphery_info* get_new_periphery_info_entry();
+
+// The trace of an entry found for a port: its line in the file (from 1),
+// its ids and its controller.
+void PrintMatchingEntry(std::size_t line, const fc_config_file_entry* entry);
 
 // Reads the conditions file into fc_config_entry_list.  0, 15 (cannot be
 // opened) or 54 (out of memory); ends the process with 55 on a cell it

@@ -1,4 +1,4 @@
-#include "driver/shell.h"
+#include "driver/base/shell.h"
 
 #include <signal.h>
 #include <sys/stat.h>
