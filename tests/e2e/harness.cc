@@ -110,17 +110,20 @@ std::string TestName() {
 }
 
 // How fcguard32 runs here: natively, or under qemu-i386 where the kernel
-// has no 32-bit support.
+// has no 32-bit support (scripts/runner32 tells).
 const std::vector<std::string>& Runner32() {
   static const std::vector<std::string> runner = [] {
     std::string dir = fs::temp_directory_path() / ("fcguard-e2e-probe-" + std::to_string(getpid()));
     fs::create_directories(dir);
-    int status = Spawn({BinaryDir() + "/fcguard32", "--version"}, {}, dir, dir + "/out", dir + "/err");
+    int status = Spawn({SourceDir() + "/scripts/runner32"}, {"PATH=/usr/sbin:/usr/bin:/sbin:/bin"},
+                       dir, dir + "/out", dir + "/err");
+    std::string answer = ReadFile(dir + "/out");
     fs::remove_all(dir);
-    if (status == 0) return std::vector<std::string>{};
-    for (const char* qemu : {"/usr/bin/qemu-i386", "/usr/bin/qemu-i386-static"})
-      if (access(qemu, X_OK) == 0) return std::vector<std::string>{qemu};
-    return std::vector<std::string>{"/nonexistent/qemu-i386 (fcguard32 cannot run here: install qemu-user)"};
+    if (!answer.empty() && answer.back() == '\n') answer.pop_back();
+    if (status != 0 || answer.empty())
+      return std::vector<std::string>{"/nonexistent/qemu-i386 (fcguard32 cannot run here: install qemu-user)"};
+    if (answer == "native") return std::vector<std::string>{};
+    return std::vector<std::string>{answer};
   }();
   return runner;
 }
