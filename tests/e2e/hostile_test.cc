@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/e2e/cna_basic.h"
 #include "tests/e2e/harness.h"
 #include "tests/support/screen_text.h"
 
@@ -30,9 +31,9 @@ using e2e::Result;
 using e2e::Scenario;
 using test_support::Replace;
 
-const char kMac0[] = "00-90-FA-AA-BB-00";
-const char kWwn2[] = "10:00:00:90:fa:aa:bb:02";
-const char kSerial[] = "FC12345678";
+using cna_basic::kMac0;
+using cna_basic::kSerial;
+using cna_basic::kWwn2;
 // At verbose level 6 every parsed value and every command line is shown.
 const std::vector<std::string> kCheckAndFlash = {
     "-v", "6", "--check-for-valid-subsystem", "--flash", "-pci-id", "19A2:0714"};

@@ -25,6 +25,17 @@ inline int32_t Hex(const std::string& text) {
   return static_cast<int32_t>(std::stol(text, nullptr, 16));
 }
 
+// The four numeric ids of a record, read from their hex texts as the
+// parsers read them.
+template <typename Record>
+void SetNumericIds(Record* record, const std::string& vendor, const std::string& device,
+                   const std::string& sub_vendor, const std::string& sub_device) {
+  record->PciVendorId = Hex(vendor);
+  record->PciDeviceId = Hex(device);
+  record->PciSubVendorId = Hex(sub_vendor);
+  record->PciSubDeviceId = Hex(sub_device);
+}
+
 // The flags as the driver sets them just before the engines run.
 inline global_ctrl_flags StartFlags() { return global_ctrl_flags{0, 0, 0, 1, 1, nullptr}; }
 
@@ -60,10 +71,7 @@ class Inventory {
     ids.DeviceID.assign_cut(device);
     ids.SubVendorID.assign_cut(sub_vendor);
     ids.SubDeviceID.assign_cut(sub_device);
-    ids.PciVendorId = Hex(vendor);
-    ids.PciDeviceId = Hex(device);
-    ids.PciSubVendorId = Hex(sub_vendor);
-    ids.PciSubDeviceId = Hex(sub_device);
+    SetNumericIds(&ids, vendor, device, sub_vendor, sub_device);
     port->Attributes = &ids;
   }
 
@@ -109,10 +117,7 @@ class Conditions {
     entry.PciDeviceIdText.assign_cut(device_id);
     entry.PciSubVendorIdText.assign_cut(sub_vendor_id);
     entry.PciSubDeviceIdText.assign_cut(sub_device_id);
-    entry.PciVendorId = Hex(vendor_id);
-    entry.PciDeviceId = Hex(device_id);
-    entry.PciSubVendorId = Hex(sub_vendor_id);
-    entry.PciSubDeviceId = Hex(sub_device_id);
+    SetNumericIds(&entry, vendor_id, device_id, sub_vendor_id, sub_device_id);
     return &entry;
   }
 
