@@ -93,7 +93,9 @@ class RepresentativeWalk : public WalkTest {
   Adapter adapter_{};
 };
 
-const char kWalkAtLevelOne[] =
+// The two FCoE ports of the representative walk as level one shows them:
+// header, storage and model-group checks.
+const std::string kPortZeroChecked =
     "\n\t\t---------+---------+---------+---------+---------+---------+---------+---------+\n"
     "\n\t\tPerform subsystem check for:\n"
     "\t\tVendor: Emulex, Model: OCe14102 SerialNumber: SN1 PortType: FCoE PortNumber: 0 PCI function: 2\n"
@@ -102,8 +104,8 @@ const char kWalkAtLevelOne[] =
     "\tAlready identified reference subsystems: VRAID  Subsystem group: VRAID,RAID\n"
     "\tReference subsystem VRAID found in Group: VRAID,RAID\n"
     "\t\t\tAll reference subsystems appear in the same group: VRAID,RAID\n"
-    "\n"
-    "\n"
+    "\n";
+const std::string kPortOneChecked =
     "\n\t\t---------+---------+---------+---------+---------+---------+---------+---------+\n"
     "\n\t\tPerform subsystem check for:\n"
     "\t\tVendor: Emulex, Model: OCe14102 SerialNumber: SN1 PortType: FCoE PortNumber: 1 PCI function: 3\n"
@@ -113,34 +115,13 @@ const char kWalkAtLevelOne[] =
     "\tAlready identified reference subsystems: RAID  Subsystem group: VRAID,RAID\n"
     "\tReference subsystem RAID found in Group: VRAID,RAID\n"
     "\t\t\tAll reference subsystems appear in the same group: VRAID,RAID\n"
-    "\n"
     "\n";
 
-const char kWalkAtLevelTwo[] =
-    "\n\t\t---------+---------+---------+---------+---------+---------+---------+---------+\n"
-    "\n\t\tPerform subsystem check for:\n"
-    "\t\tVendor: Emulex, Model: OCe14102 SerialNumber: SN1 PortType: FCoE PortNumber: 0 PCI function: 2\n"
-    "\n\t\tAttached storage sub-system:\n\t\t\t\tDGC\n\t\t\t\tVRAID\n\t\t\t\t0533\n"
-    "\t\t\tCheck subsystem: 'VRAID' Attached subsystem: 'VRAID'\t\t\t--> OK\n"
-    "\tAlready identified reference subsystems: VRAID  Subsystem group: VRAID,RAID\n"
-    "\tReference subsystem VRAID found in Group: VRAID,RAID\n"
-    "\t\t\tAll reference subsystems appear in the same group: VRAID,RAID\n"
-    "\n"
-    "\t\tTake this sub-system as reference-sub-system for this controller-device.\n"
-    "\t\t\tVendor: Emulex, Model: OCe14102 SerialNumber: SN1 PortType: FCoE PortNumber: 0 PCI function: 2\n"
-    "\n"
-    "\t\tTake this sub-system as reference-sub-system for vendor Emulex.\n"
-    "\t\t\tVendor: Emulex, Model: OCe14102 SerialNumber: SN1 PortType: FCoE PortNumber: 0 PCI function: 2\n"
-    "\n\t\t---------+---------+---------+---------+---------+---------+---------+---------+\n"
-    "\n\t\tPerform subsystem check for:\n"
-    "\t\tVendor: Emulex, Model: OCe14102 SerialNumber: SN1 PortType: FCoE PortNumber: 1 PCI function: 3\n"
-    "\n\t\tAttached storage sub-system:\n\t\t\t\tDGC\n\t\t\t\tRAID 5\n\t\t\t\t0533\n"
-    "\t\t\tCheck subsystem: 'VRAID' Attached subsystem: 'RAID 5'\t\t\t--> Invalid subsystem!\n"
-    "\t\tCheck subsystem: 'RAID' Attached subsystem: 'RAID 5'\t\t\t--> OK\n"
-    "\tAlready identified reference subsystems: RAID  Subsystem group: VRAID,RAID\n"
-    "\tReference subsystem RAID found in Group: VRAID,RAID\n"
-    "\t\t\tAll reference subsystems appear in the same group: VRAID,RAID\n"
-    "\n"
+const std::string kWalkAtLevelOne = kPortZeroChecked + "\n" + kPortOneChecked + "\n";
+
+// Level two adds the references after each port's checks.
+const std::string kWalkAtLevelTwo =
+    kPortZeroChecked + test_support::TakenAsReferences(PortFields()) + kPortOneChecked +
     "\t\tThis sub-system is consistent with controller specific reference-sub-system "
     "(only vendor-id was checked).\n"
     "\t\t\tVendor: Emulex, Model: OCe14102 SerialNumber: SN1 PortType: FCoE PortNumber: 1 PCI function: 3\n"
@@ -166,7 +147,7 @@ TEST_F(RepresentativeWalk, OutputAtLevelTwo) {
 
 TEST_F(RepresentativeWalk, OutputAtLevelSixAndASecondWalk) {
   VerboseLevel = 6;
-  EXPECT_EQ(std::string(kWalkAtLevelTwo) + kDash + "\n", CapturedWalk(adapter_.partner));
+  EXPECT_EQ(kWalkAtLevelTwo + kDash + "\n", CapturedWalk(adapter_.partner));
   // Every port of the adapter is done: only the already-done blocks.
   EXPECT_EQ(
       "\n\t\t---------+---------+---------+---------+---------+---------+---------+---------+\n"

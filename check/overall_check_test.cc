@@ -100,12 +100,8 @@ TEST_F(RepresentativeRun, OutputAtLevelSix) {
       "\n\t\tPerform subsystem check for:\n"
       "\t\tVendor: Emulex, Model: OCe14102 SerialNumber: SN1 PortType: FCoE PortNumber: 0 PCI function: 2\n"
       "\n\t\tAttached storage sub-system:\n\t\t\t\tDGC\n\t\t\t\tVRAID\n\t\t\t\t0533\n"
-      "\n"
-      "\t\tTake this sub-system as reference-sub-system for this controller-device.\n"
-      "\t\t\tVendor: Emulex, Model: OCe14102 SerialNumber: SN1 PortType: FCoE PortNumber: 0 PCI function: 2\n"
-      "\n"
-      "\t\tTake this sub-system as reference-sub-system for vendor Emulex.\n"
-      "\t\t\tVendor: Emulex, Model: OCe14102 SerialNumber: SN1 PortType: FCoE PortNumber: 0 PCI function: 2\n"
+      "\n" +
+      test_support::TakenAsReferences(PortFields()) +
       "---------+---------+---------+---------+---------+---------+---------+---------+\n"
       "\n"
       "*********+*********+*********+*********+*********+*********+*********+*********+\n"

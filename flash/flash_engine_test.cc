@@ -13,9 +13,8 @@
 
 #include "driver/base/return_codes.h"
 #include "driver/base/settings.h"
-#include "tests/support/fresh_state_test.h"
 #include "tests/support/port_record.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/scratch_dir_test.h"
 
 namespace {
 
@@ -27,12 +26,10 @@ constexpr const char* kMacB = "00-90-FA-00-00-0B";
 // An inventory, a conditions list and a selection list owned by the test,
 // a firmware directory and a fake hbacmd that logs each call as
 // "[download][address][image]" and appends "flashed <image>" to the trace.
-class FlashEngineTest : public test_support::FreshStateTest {
+class FlashEngineTest : public test_support::ScratchDirTest {
  protected:
   void SetUp() override {
-    FreshStateTest::SetUp();
-    ASSERT_NE("", temp_.path());
-    root_ = temp_.path();
+    ASSERT_NO_FATAL_FAILURE(ScratchDirTest::SetUp());
     base_ = root_ + "/fw/";
     fs::create_directories(base_ + "OCe14000");
     fs::create_directory(root_ + "/bin");
@@ -43,7 +40,7 @@ class FlashEngineTest : public test_support::FreshStateTest {
   void TearDown() override {
     p_hba_info_list = nullptr;
     fc_config_entry_list = nullptr;
-    FreshStateTest::TearDown();
+    ScratchDirTest::TearDown();
   }
 
   void WriteFakeHbacmd(int status) {
@@ -132,8 +129,7 @@ class FlashEngineTest : public test_support::FreshStateTest {
   }
   bool Printed(const std::string& text) const { return out_.find(text) != std::string::npos; }
 
-  test_support::TempDir temp_;
-  std::string root_, base_, out_;
+  std::string base_, out_;
   std::deque<hba_info> ports_;
   std::deque<hba_attributes_entry> attributes_;
   std::deque<fc_config_file_entry> entries_;

@@ -8,19 +8,16 @@
 #include "driver/base/return_codes.h"
 #include "driver/base/settings.h"
 #include "flash/flash_image.h"
-#include "tests/support/fresh_state_test.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/scratch_dir_test.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class FindFlashImageTest : public test_support::FreshStateTest {
+class FindFlashImageTest : public test_support::ScratchDirTest {
  protected:
   void SetUp() override {
-    FreshStateTest::SetUp();
-    ASSERT_NE("", temp_.path());
-    root_ = temp_.path();
+    ASSERT_NO_FATAL_FAILURE(ScratchDirTest::SetUp());
     dir_ = root_ + "/";
   }
 
@@ -40,8 +37,6 @@ class FindFlashImageTest : public test_support::FreshStateTest {
     return std::string(image.view().substr(dir_.size()));
   }
 
-  test_support::TempDir temp_;
-  std::string root_;
   std::string dir_;
 };
 

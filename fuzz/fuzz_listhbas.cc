@@ -22,9 +22,8 @@ std::vector<const hba_info*> ListedPorts() {
 }
 
 size_t CountNotFC(const std::vector<const hba_info*>& ports) {
-  return static_cast<size_t>(std::count_if(ports.begin(), ports.end(), [](const hba_info* port) {
-    return !(port->PortType == "FC");
-  }));
+  return static_cast<size_t>(std::count_if(ports.begin(), ports.end(),
+                                           [](const hba_info* port) { return !IsFcPort(port); }));
 }
 
 // After classification and pairing the list holds exactly the records that

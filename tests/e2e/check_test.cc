@@ -90,6 +90,14 @@ TEST(Check, ScreenOutput) {
   e2e::Scenario scenario;
   scenario.UseSampleConditions();
 
+  // A VRAID checked against the sample's VRAID,RAID 5 group: valid.
+  const std::string vraid_ok =
+      "\t\t\tCheck subsystem: 'VRAID' Attached subsystem: 'VRAID'\t\t\t--> OK\n"
+      "\tAlready identified reference subsystems: VRAID  Subsystem group: VRAID,RAID 5\n"
+      "\tReference subsystem VRAID found in Group: VRAID,RAID 5\n"
+      "\t\t\tAll reference subsystems appear in the same group: VRAID,RAID 5\n"
+      "\n";
+
   // Level 1: the ports examined, the storage and its model-group checks.
   // The first FCoE port's last LUN is a "RAID 5", the second's a "VRAID".
   const std::string valid_at_1 =
@@ -101,12 +109,7 @@ TEST(Check, ScreenOutput) {
       "\t\t\tAll reference subsystems appear in the same group: VRAID,RAID 5\n"
       "\n"
       "\n" +
-      Header("FC12345678", "1", "3") + Attached("DGC", "VRAID", "0533") +
-      "\t\t\tCheck subsystem: 'VRAID' Attached subsystem: 'VRAID'\t\t\t--> OK\n"
-      "\tAlready identified reference subsystems: VRAID  Subsystem group: VRAID,RAID 5\n"
-      "\tReference subsystem VRAID found in Group: VRAID,RAID 5\n"
-      "\t\t\tAll reference subsystems appear in the same group: VRAID,RAID 5\n"
-      "\n"
+      Header("FC12345678", "1", "3") + Attached("DGC", "VRAID", "0533") + vraid_ok +
       "\n";
 
   // Level 2 adds the references.  An invalid sub-system still becomes the
@@ -119,32 +122,14 @@ TEST(Check, ScreenOutput) {
       "\t\tTake this sub-system as reference-sub-system for this controller-device.\n" +
       PortLine("FC11112222", "0", "2", true) +
       "\n" +
-      Header("FC11112222", "1", "3") + Attached("DGC", "VRAID", "0533") +
-      "\t\t\tCheck subsystem: 'VRAID' Attached subsystem: 'VRAID'\t\t\t--> OK\n"
-      "\tAlready identified reference subsystems: VRAID  Subsystem group: VRAID,RAID 5\n"
-      "\tReference subsystem VRAID found in Group: VRAID,RAID 5\n"
-      "\t\t\tAll reference subsystems appear in the same group: VRAID,RAID 5\n"
-      "\n"
-      "\t\tTake this sub-system as reference-sub-system for this controller-device.\n" +
-      PortLine("FC11112222", "1", "3", true) +
-      "\n"
-      "\t\tTake this sub-system as reference-sub-system for vendor Emulex Corporation.\n" +
-      PortLine("FC11112222", "1", "3", true);
+      Header("FC11112222", "1", "3") + Attached("DGC", "VRAID", "0533") + vraid_ok +
+      test_support::TakenAsReferences(Port("FC11112222", "1", "3"));
 
   // Only vendors are compared; the vendor-wide message names the vendor
   // reference's storage and the controller reference's, both DGC here.
   const std::string two_vendors_at_2 =
-      Header("FC13572468", "0", "2") + Attached("DGC", "VRAID", "0533") +
-      "\t\t\tCheck subsystem: 'VRAID' Attached subsystem: 'VRAID'\t\t\t--> OK\n"
-      "\tAlready identified reference subsystems: VRAID  Subsystem group: VRAID,RAID 5\n"
-      "\tReference subsystem VRAID found in Group: VRAID,RAID 5\n"
-      "\t\t\tAll reference subsystems appear in the same group: VRAID,RAID 5\n"
-      "\n"
-      "\t\tTake this sub-system as reference-sub-system for this controller-device.\n" +
-      PortLine("FC13572468", "0", "2", true) +
-      "\n"
-      "\t\tTake this sub-system as reference-sub-system for vendor Emulex Corporation.\n" +
-      PortLine("FC13572468", "0", "2", true) +
+      Header("FC13572468", "0", "2") + Attached("DGC", "VRAID", "0533") + vraid_ok +
+      test_support::TakenAsReferences(Port("FC13572468", "0", "2")) +
       Header("FC13572468", "1", "3") + Attached("HITACHI", "OPEN-V", "8001") +
       "\t\tCheck subsystem: 'OPEN-V' Attached subsystem: 'OPEN-V'\t\t\t--> OK\n"
       "\tAlready identified reference subsystems: OPEN-V  Subsystem group: OPEN-V\n"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/cna_basic.h"
 #include "tests/e2e/harness.h"
 #include "tests/support/screen_text.h"
 
@@ -21,9 +22,9 @@ using test_support::kDash;
 using test_support::Replace;
 
 const char kHbacmd[] = "/opt/emulex/ocmanager/bin/hbacmd";
-// Function 0 (NIC, port 0) of the OCe14102 of cna-basic and flash-fails.
-const char kMac[] = "00-90-FA-AA-BB-00";
-const char kSerial[] = "FC12345678";
+// The OCe14102 is flashed through function 0.
+using cna_basic::kMac0;
+using cna_basic::kSerial;
 
 const char kFirmware[] = "firmware image\n";
 const char kBios[] = "bios image\n";
@@ -146,15 +147,15 @@ TEST(Flash, AdapterFlashedOnceThroughFunctionZero) {
       "\t\tLook for BIOS file: *.prg\n"
       "\t\tFound BIOS- or firmware-image: " + bios + " '*.prg'\n"
       "\t\t\tFirmware file found: " + fw + "\n\n"
-      "\tNow start flashing the firmware.\n\t\tFlash command is: " + Command(kMac, fw, dir) +
+      "\tNow start flashing the firmware.\n\t\tFlash command is: " + Command(kMac0, fw, dir) +
       "\t\tSuccess, flash command returned code 0.\n\n"
       "\t\t\tBIOS file found: " + bios + "\n\n"
-      "\tNow start flashing the BIOS.\n\t\tFlash command is: " + Command(kMac, bios, dir) +
+      "\tNow start flashing the BIOS.\n\t\tFlash command is: " + Command(kMac0, bios, dir) +
       "\t\tSuccess, flash command returned code 0.\n\n"
       "\n" + Skipped("NIC", "1", "1") + Skipped("FCoE", "0", "2") + Skipped("FCoE", "1", "3");
-  const std::vector<std::string> downloads = {Download(kMac, fw), Download(kMac, bios)};
-  const std::string progress = Progress(fw, sizeof kFirmware - 1, kMac, kSerial) +
-                               Progress(bios, sizeof kBios - 1, kMac, kSerial);
+  const std::vector<std::string> downloads = {Download(kMac0, fw), Download(kMac0, bios)};
+  const std::string progress = Progress(fw, sizeof kFirmware - 1, kMac0, kSerial) +
+                               Progress(bios, sizeof kBios - 1, kMac0, kSerial);
 
   e2e::ForEachBuild([&](e2e::Build build) {
     scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
@@ -194,7 +195,7 @@ TEST(Flash, PartnerWithoutFunctionZeroAndAdapterWithoutSerial) {
     scenario.UseSite("no-serial");
     run = RunFlash(scenario, build, kFlash);
     EXPECT_EQ(0, run.result.status);
-    EXPECT_EQ(std::vector<std::string>{Download(kMac, "./OCe14102/fw.ufi")}, run.downloads);
+    EXPECT_EQ(std::vector<std::string>{Download(kMac0, "./OCe14102/fw.ufi")}, run.downloads);
     EXPECT_EQ(4, Count(run.result.out,
                        "\t\tPort index: 0; Ignore this port due to missing serial number  => "
                        "SKIP.\n"));
@@ -229,7 +230,7 @@ TEST(Flash, FailingDownloadEndsTheRun) {
     EXPECT_EQ(10, run.result.status);
     // The first adapter keeps its new images; the failing one gets no BIOS
     // and the one after it is not touched.
-    EXPECT_EQ((std::vector<std::string>{Download(kMac, fw), Download(kMac, bios),
+    EXPECT_EQ((std::vector<std::string>{Download(kMac0, fw), Download(kMac0, bios),
                                         Download(kFailing, fw)}),
               run.downloads);
     EXPECT_TRUE(run.result.out.ends_with(
@@ -237,8 +238,8 @@ TEST(Flash, FailingDownloadEndsTheRun) {
         Command(kFailing, fw, "./OCe14102/") +
         "\t\tFail, flash command returned code 256.\n\n"))
         << run.result.out;
-    EXPECT_EQ(Progress(fw, sizeof kFirmware - 1, kMac, kSerial) +
-                  Progress(bios, sizeof kBios - 1, kMac, kSerial) +
+    EXPECT_EQ(Progress(fw, sizeof kFirmware - 1, kMac0, kSerial) +
+                  Progress(bios, sizeof kBios - 1, kMac0, kSerial) +
                   Progress(fw, sizeof kFirmware - 1, kFailing, "FC87654321", true),
               scenario.Read("OCe14102/FWtrace.out"));
   });
@@ -290,7 +291,7 @@ TEST(Flash, MissingSubdirectoryFallsBackToBaseDirectory) {
     scenario.Write("FWtrace.out", "");
     FlashRun run = RunFlash(scenario, build, kFlash);
     EXPECT_EQ(0, run.result.status);
-    EXPECT_EQ(std::vector<std::string>{Download(kMac, "./fw.ufi")}, run.downloads);
+    EXPECT_EQ(std::vector<std::string>{Download(kMac0, "./fw.ufi")}, run.downloads);
     EXPECT_TRUE(Contains(run.result.out,
                          "\t\tFirmware directory is not available: ./OCe99999\n\n"
                          "\tFirmware path: ./\n"
@@ -298,11 +299,11 @@ TEST(Flash, MissingSubdirectoryFallsBackToBaseDirectory) {
                          "\t\tFound BIOS- or firmware-image: ./fw.ufi '*.ufi'\n"
                          "\t\t\tFirmware file found: ./fw.ufi\n\n"
                          "\tNow start flashing the firmware.\n\t\tFlash command is: " +
-                             Command(kMac, "./fw.ufi", "./") +
+                             Command(kMac0, "./fw.ufi", "./") +
                              "\t\tSuccess, flash command returned code 0.\n\n\n"))
         << run.result.out;
     EXPECT_FALSE(Contains(run.result.out, "BIOS file"));
-    EXPECT_EQ(Progress("./fw.ufi", sizeof kFirmware - 1, kMac, kSerial),
+    EXPECT_EQ(Progress("./fw.ufi", sizeof kFirmware - 1, kMac0, kSerial),
               scenario.Read("FWtrace.out"));
     EXPECT_FALSE(scenario.Exists("OCe99999"));
   });
@@ -321,7 +322,7 @@ TEST(Flash, SimulateShowsCommandsAndRunsNone) {
     EXPECT_EQ(std::vector<std::string>{}, run.calls);
     for (const char* image : {"./OCe14102/fw.ufi", "./OCe14102/boot.prg"})
       EXPECT_TRUE(Contains(run.result.out, "\t\tFlash command is: " +
-                                               Command(kMac, image, "./OCe14102/") +
+                                               Command(kMac0, image, "./OCe14102/") +
                                                "\t\tSuccess, flash command returned code 0.\n\n"))
           << image;
     EXPECT_EQ(3, Count(run.result.out, "Firmware already flashed => SKIP."));
@@ -345,7 +346,7 @@ TEST(Flash, CheckBeforeFlashing) {
     scenario.UseSite("cna-basic");
     run = RunFlash(scenario, build, args);
     EXPECT_EQ(0, run.result.status);
-    EXPECT_EQ(std::vector<std::string>{Download(kMac, "./OCe14102/fw.ufi")}, run.downloads);
+    EXPECT_EQ(std::vector<std::string>{Download(kMac0, "./OCe14102/fw.ufi")}, run.downloads);
   });
 }
 
@@ -365,10 +366,10 @@ TEST(Flash, ImageNamesReachHbacmdAsOneWord) {
     // word too many, and fail the run.
     EXPECT_EQ(0, run.result.status) << run.result.out;
     EXPECT_EQ("", run.result.err);
-    EXPECT_EQ((std::vector<std::string>{Download(kMac, fw), Download(kMac, bios)}),
+    EXPECT_EQ((std::vector<std::string>{Download(kMac0, fw), Download(kMac0, bios)}),
               run.downloads);
-    EXPECT_EQ(Progress(fw, sizeof kFirmware - 1, kMac, kSerial) +
-                  Progress(bios, sizeof kBios - 1, kMac, kSerial),
+    EXPECT_EQ(Progress(fw, sizeof kFirmware - 1, kMac0, kSerial) +
+                  Progress(bios, sizeof kBios - 1, kMac0, kSerial),
               scenario.Read("OCe14102/FWtrace.out"));
     EXPECT_EQ((std::vector<std::string>{"FWtrace.out", "fw 1.ufi", "x;touch pwned.ufi"}),
               scenario.List("OCe14102"));
@@ -383,8 +384,8 @@ TEST(Flash, LostOutputNeverEndsTheRun) {
   e2e::Scenario scenario;
   scenario.UseSite("cna-basic");
   UseImages(scenario, "*.prg");
-  const std::vector<std::string> downloads = {Download(kMac, "./OCe14102/fw.ufi"),
-                                              Download(kMac, "./OCe14102/boot.prg")};
+  const std::vector<std::string> downloads = {Download(kMac0, "./OCe14102/fw.ufi"),
+                                              Download(kMac0, "./OCe14102/boot.prg")};
   e2e::RunOptions pipe, closed;
   pipe.output = e2e::Output::kPipeClosedEarly;
   closed.output = e2e::Output::kClosed;
@@ -409,8 +410,8 @@ TEST(Flash, UsualCnaFlashedOncePerRun) {
   scenario.UseSite(UsualCnaSite(scenario));
   scenario.Write("OCe14102/fw.ufi", kFirmware);
   scenario.Write("OCe14102/boot.prg", kBios);
-  const std::string fw = Download(kMac, "./OCe14102/fw.ufi");
-  const std::string bios = Download(kMac, "./OCe14102/boot.prg");
+  const std::string fw = Download(kMac0, "./OCe14102/fw.ufi");
+  const std::string bios = Download(kMac0, "./OCe14102/boot.prg");
   struct Case {
     const char* bios_pattern;
     int copies;

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/e2e/cna_basic.h"
 #include "tests/e2e/harness.h"
 #include "tests/support/screen_text.h"
 
@@ -30,9 +31,9 @@ using e2e::Result;
 using e2e::Scenario;
 using test_support::Replace;
 
-const char kMac0[] = "00-90-FA-AA-BB-00";
-const char kWwn2[] = "10:00:00:90:fa:aa:bb:02";
-const char kSerial[] = "FC12345678";
+using cna_basic::kMac0;
+using cna_basic::kSerial;
+using cna_basic::kWwn2;
 // At verbose level 6 every parsed value and every command line is shown.
 const std::vector<std::string> kCheckAndFlash = {
     "-v", "6", "--check-for-valid-subsystem", "--flash", "-pci-id", "19A2:0714"};
@@ -228,6 +229,13 @@ const char kConditions[] =
     "Emulex | LPe12002 | 10DF | F100 | 10DF | F100 | LPe12002 | 2.01a | 5.02 | ud201a "
     "| *.prg | HBA | | DGC | RAID 5,RAID 10 | 0326\n";
 
+// The conditions file and the OCe14102's firmware image it finds, in the
+// conditions directory (the working directory unless given, with its "/").
+void UseConditionsAndFirmware(const Scenario& scenario, const std::string& dir = "") {
+  scenario.Write(dir + "FC_HBA_Conditions.txt", kConditions);
+  scenario.Write(dir + "OCe14102/fw.ufi", "firmware\n");
+}
+
 // ---------------------------------------------------------------------
 // Shell metacharacters
 
@@ -252,8 +260,7 @@ TEST(Hostile, ShellCharactersInSiteValues) {
       "  lun DGC VRAID 0533\n"
       "port FCoE 1 3 10:00>pwned<x&%n%s\\\n"
       "  lun DGC \"RAID 5\" 0533\n");
-  scenario.Write("FC_HBA_Conditions.txt", kConditions);
-  scenario.Write("OCe14102/fw.ufi", "firmware\n");
+  UseConditionsAndFirmware(scenario);
   e2e::ForEachBuild([&](e2e::Build build) {
     Outcome run = RunOnce(scenario, build, kCheckAndFlash);
     // All storage is allowed and the one adapter is flashed once, through
@@ -283,8 +290,7 @@ TEST(Hostile, ShellCharactersInWorkingPath) {
   // every command line, as the tool's output directory and the image path.
   const std::string conpath = "c;$(touch " + Canary() + ")`x`'|&";
   scenario.UseSite("cna-basic");
-  scenario.Write(conpath + "/FC_HBA_Conditions.txt", kConditions);
-  scenario.Write(conpath + "/OCe14102/fw.ufi", "firmware\n");
+  UseConditionsAndFirmware(scenario, conpath + "/");
   e2e::ForEachBuild([&](e2e::Build build) {
     Outcome run =
         RunOnce(scenario, build, {"--flash", "-pci-id", "19A2:0714", "--conpath", conpath});
@@ -338,8 +344,7 @@ TEST(Hostile, ShellCharactersNulBytesAndNoiseInRawReports) {
     return out + std::string(5000, '.') + "\n" + Noise(2000, seed++);
   };
   scenario.UseSite(SpoiledSite(scenario, "LAT", spoil));
-  scenario.Write("FC_HBA_Conditions.txt", kConditions);
-  scenario.Write("OCe14102/fw.ufi", "firmware\n");
+  UseConditionsAndFirmware(scenario);
   e2e::ForEachBuild([&](e2e::Build build) {
     Outcome run = RunOnce(scenario, build, kCheckAndFlash);
     // Noise and the text after a NUL are never read as values: the

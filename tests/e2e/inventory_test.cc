@@ -29,6 +29,17 @@ Calls NewCalls(const e2e::Scenario& scenario, std::size_t* seen) {
   return fresh;
 }
 
+// Runs the usual selection: it must pass, leave stderr empty and call
+// hbacmd exactly as listed since the first `*seen` calls.
+e2e::Result PassesAfterCalls(const e2e::Scenario& scenario, e2e::Build build,
+                             std::size_t* seen, const Calls& calls) {
+  e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ("", result.err);
+  EXPECT_EQ(calls, NewCalls(scenario, seen));
+  return result;
+}
+
 // cna-basic: NIC 0/1 addressed by MAC, FCoE 2/3 by WWN, targetmapping for
 // the FCoE ports only.
 const Calls kCnaBasicCalls = {
@@ -100,27 +111,23 @@ TEST(Inventory, CallsAndReportFiles) {
   scenario.UseSite("mixed");
   std::size_t seen = 0;
   e2e::ForEachBuild([&](e2e::Build build) {
-    e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
-    EXPECT_EQ(0, result.status);
-    EXPECT_EQ("", result.err);
-    EXPECT_EQ((Calls{
-                  "listhbas",
-                  "hbaattributes 10:00:00:00:c9:a1:b2:c0",
-                  "hbaattributes 10:00:00:00:c9:a1:b2:c1",
-                  "hbaattributes 00-90-FA-55-66-00",
-                  "hbaattributes 00-90-FA-55-66-01",
-                  "hbaattributes 10:00:00:90:fa:55:66:02",
-                  "hbaattributes 10:00:00:90:fa:55:66:03",
-                  "hbaattributes 00-90-FA-99-00-00",
-                  "hbaattributes 00-90-FA-99-00-01",
-                  "hbaattributes 00-90-FA-99-00-02",
-                  "hbaattributes 00-90-FA-99-00-03",
-                  "targetmapping 10:00:00:00:c9:a1:b2:c0",
-                  "targetmapping 10:00:00:00:c9:a1:b2:c1",
-                  "targetmapping 10:00:00:90:fa:55:66:02",
-                  "targetmapping 10:00:00:90:fa:55:66:03",
-              }),
-              NewCalls(scenario, &seen));
+    e2e::Result result = PassesAfterCalls(scenario, build, &seen, {
+        "listhbas",
+        "hbaattributes 10:00:00:00:c9:a1:b2:c0",
+        "hbaattributes 10:00:00:00:c9:a1:b2:c1",
+        "hbaattributes 00-90-FA-55-66-00",
+        "hbaattributes 00-90-FA-55-66-01",
+        "hbaattributes 10:00:00:90:fa:55:66:02",
+        "hbaattributes 10:00:00:90:fa:55:66:03",
+        "hbaattributes 00-90-FA-99-00-00",
+        "hbaattributes 00-90-FA-99-00-01",
+        "hbaattributes 00-90-FA-99-00-02",
+        "hbaattributes 00-90-FA-99-00-03",
+        "targetmapping 10:00:00:00:c9:a1:b2:c0",
+        "targetmapping 10:00:00:00:c9:a1:b2:c1",
+        "targetmapping 10:00:00:90:fa:55:66:02",
+        "targetmapping 10:00:00:90:fa:55:66:03",
+    });
     EXPECT_EQ((std::vector<std::string>{
                   "FC55667788_0_hba_attributes.out",
                   "FC55667788_1_hba_attributes.out",
@@ -234,19 +241,15 @@ TEST(Inventory, AdapterWithoutSerialNumber) {
     NewCalls(scenario, &seen);
 
     scenario.MakeDirectory("n");
-    e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
-    EXPECT_EQ(0, result.status);
-    EXPECT_EQ("", result.err);
-    EXPECT_EQ((Calls{
-                  "listhbas",
-                  "hbaattributes 00-90-FA-0A-0B-00",
-                  "hbaattributes 10:00:00:90:fa:0a:0b:02",
-                  "hbaattributes 00-90-FA-AA-BB-00",
-                  "hbaattributes 10:00:00:90:fa:aa:bb:02",
-                  "targetmapping 10:00:00:90:fa:0a:0b:02",
-                  "targetmapping 10:00:00:90:fa:aa:bb:02",
-              }),
-              NewCalls(scenario, &seen));
+    e2e::Result result = PassesAfterCalls(scenario, build, &seen, {
+        "listhbas",
+        "hbaattributes 00-90-FA-0A-0B-00",
+        "hbaattributes 10:00:00:90:fa:0a:0b:02",
+        "hbaattributes 00-90-FA-AA-BB-00",
+        "hbaattributes 10:00:00:90:fa:aa:bb:02",
+        "targetmapping 10:00:00:90:fa:0a:0b:02",
+        "targetmapping 10:00:00:90:fa:aa:bb:02",
+    });
     EXPECT_EQ((std::vector<std::string>{"a_0_hba_attributes.out", "a_2_hba_attributes.out",
                                         "a_2_target_mapping.out"}),
               scenario.List("n"));
@@ -396,22 +399,18 @@ TEST(Inventory, HostileTextsAreNeverRun) {
   const std::string adapter2 = "$(touch${IFS}pwned)";
   std::size_t seen = 0;
   e2e::ForEachBuild([&](e2e::Build build) {
-    e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
-    EXPECT_EQ(0, result.status);
-    EXPECT_EQ("", result.err);
-    EXPECT_EQ((Calls{
-                  "listhbas",
-                  "hbaattributes 00-90-FA-AA-BB-00",
-                  "hbaattributes X;touch pwned",
-                  "hbaattributes 10:00:00:90:fa:aa:bb:02",
-                  "hbaattributes `touch pwned`",
-                  "hbaattributes 00-90-FA-CC-DD-00",
-                  "hbaattributes $(touch pwned)|&",
-                  "targetmapping 10:00:00:90:fa:aa:bb:02",
-                  "targetmapping `touch pwned`",
-                  "targetmapping $(touch pwned)|&",
-              }),
-              NewCalls(scenario, &seen));
+    e2e::Result result = PassesAfterCalls(scenario, build, &seen, {
+        "listhbas",
+        "hbaattributes 00-90-FA-AA-BB-00",
+        "hbaattributes X;touch pwned",
+        "hbaattributes 10:00:00:90:fa:aa:bb:02",
+        "hbaattributes `touch pwned`",
+        "hbaattributes 00-90-FA-CC-DD-00",
+        "hbaattributes $(touch pwned)|&",
+        "targetmapping 10:00:00:90:fa:aa:bb:02",
+        "targetmapping `touch pwned`",
+        "targetmapping $(touch pwned)|&",
+    });
     // The simulator knew each address, so each came as one argument.
     EXPECT_EQ(0u, scenario.Read(adapter1 + "_1_hba_attributes.out")
                       .find("HBA Attributes for X;touch pwned\n"));

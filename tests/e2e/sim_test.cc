@@ -75,6 +75,17 @@ std::string Value(const Block& block, const std::string& label) {
   return "<missing " + label + ">";
 }
 
+// Writes the site, lists it and hands back the one block the report must hold.
+void ListTheOneBlock(const std::string& site, Block* block) {
+  Scenario s;
+  s.Write("site", site);
+  Result r = RunSim({"listhbas"}, s.Path("site"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<Block> blocks = ListHbasBlocks(r.out);
+  ASSERT_EQ(blocks.size(), 1u);
+  *block = blocks[0];
+}
+
 std::map<std::string, std::string> AttributeValues(const std::string& report) {
   std::map<std::string, std::string> values;
   for (const std::string& line : Lines(report)) {
@@ -199,21 +210,18 @@ TEST(SimReports, TargetMappingListsEveryLunInOrder) {
 }
 
 TEST(SimReports, ValuesWithBlanksQuotesAndShellCharacters) {
-  Scenario s;
-  s.Write("site",
-          "host \"web 01\"\n"
-          "adapter $(touch${IFS}x);`id`|&<>*?'\n"
-          "  model \"OCe \\\"14102\\\"\\tUM\\\\\"\n"
-          "  pci 19A2 0714 10DF E70E\n"
-          "port NIC 0 0 00-90-FA-00-00-00\n"
-          "  lun \"\" \"RAID 5\" \"\"\n");
-  Result r = RunSim({"listhbas"}, s.Path("site"));
-  ASSERT_EQ(r.status, 0) << r.err;
-  std::vector<Block> blocks = ListHbasBlocks(r.out);
-  ASSERT_EQ(blocks.size(), 1u);
-  EXPECT_EQ(Value(blocks[0], "Serial No."), "$(touch${IFS}x);`id`|&<>*?'");
-  EXPECT_EQ(Value(blocks[0], "Model"), "OCe \"14102\"\tUM\\");
-  EXPECT_EQ(Value(blocks[0], "Host Name"), "web 01");
+  Block block;
+  ASSERT_NO_FATAL_FAILURE(ListTheOneBlock(
+      "host \"web 01\"\n"
+      "adapter $(touch${IFS}x);`id`|&<>*?'\n"
+      "  model \"OCe \\\"14102\\\"\\tUM\\\\\"\n"
+      "  pci 19A2 0714 10DF E70E\n"
+      "port NIC 0 0 00-90-FA-00-00-00\n"
+      "  lun \"\" \"RAID 5\" \"\"\n",
+      &block));
+  EXPECT_EQ(Value(block, "Serial No."), "$(touch${IFS}x);`id`|&<>*?'");
+  EXPECT_EQ(Value(block, "Model"), "OCe \"14102\"\tUM\\");
+  EXPECT_EQ(Value(block, "Host Name"), "web 01");
 }
 
 TEST(SimStatus, AddressLookupAndCommandFailures) {
@@ -395,20 +403,17 @@ TEST(SimSite, MissingSite) {
 }
 
 TEST(SimSite, CrLfCommentsAndHashInValues) {
-  Scenario s;
-  s.Write("site",
-          "# header\r\n"
-          "   # indented comment\r\n"
-          "adapter SN#1\r\n"
-          "  model OCe14102-UM\r\n"
-          "  pci 19A2 0714 10DF E70E\r\n"
-          "port NIC 0 0 00-90-FA-00-00-00\r\n");
-  Result r = RunSim({"listhbas"}, s.Path("site"));
-  ASSERT_EQ(r.status, 0) << r.err;
-  std::vector<Block> blocks = ListHbasBlocks(r.out);
-  ASSERT_EQ(blocks.size(), 1u);
-  EXPECT_EQ(Value(blocks[0], "Serial No."), "SN#1");
-  EXPECT_EQ(Value(blocks[0], "Model"), "OCe14102-UM");
+  Block block;
+  ASSERT_NO_FATAL_FAILURE(ListTheOneBlock(
+      "# header\r\n"
+      "   # indented comment\r\n"
+      "adapter SN#1\r\n"
+      "  model OCe14102-UM\r\n"
+      "  pci 19A2 0714 10DF E70E\r\n"
+      "port NIC 0 0 00-90-FA-00-00-00\r\n",
+      &block));
+  EXPECT_EQ(Value(block, "Serial No."), "SN#1");
+  EXPECT_EQ(Value(block, "Model"), "OCe14102-UM");
 }
 
 // The cells of a conditions line, split at bars and trimmed.

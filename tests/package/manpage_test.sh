@@ -27,18 +27,22 @@ if ! command -v groff >/dev/null; then
   exit 77
 fi
 
-# Rendering: any output of groff's warnings is a failure.
-out=$(groff -man -ww -z "$page" 2>&1)
-[ -z "$out" ] || fail "groff -man -ww -z warns:"$'\n'"$out"
+# Rendering: any output of groff's warnings is a failure.  man-db renders
+# the page the way users see it, at the common terminal width (the way
+# lintian checks manual pages), and whatis/apropos must find the NAME line.
+renders_cleanly() {
+  local file=$1 name out
+  name=$(basename "$file")
+  out=$(groff -man -ww -z "$file" 2>&1)
+  [ -z "$out" ] || fail "groff -man -ww -z warns on $name:"$'\n'"$out"
+  if command -v man >/dev/null; then
+    out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$file" 2>&1 >/dev/null)
+    [ -z "$out" ] || fail "man --warnings warns on $name:"$'\n'"$out"
+    out=$(lexgrog "$file" 2>&1) || fail "lexgrog cannot parse the NAME section of $name: $out"
+  fi
+}
 
-# man-db renders it the way users see it, at the common terminal width (the
-# way lintian checks manual pages).
-if command -v man >/dev/null; then
-  out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
-  [ -z "$out" ] || fail "man --warnings warns:"$'\n'"$out"
-  # whatis/apropos must find the NAME line.
-  out=$(lexgrog "$page" 2>&1) || fail "lexgrog cannot parse the NAME section: $out"
-fi
+renders_cleanly "$page"
 
 # Exit status: each "RET_NAME  code" of fcguard --show-return-codes is
 # documented as ".B code" followed by "RET_NAME:".
@@ -73,13 +77,7 @@ done
 # fcguard-replay(8): it renders without a warning too, and describes every
 # option of the program's usage.
 replay_page="$build_dir/packaging/fcguard-replay.8"
-out=$(groff -man -ww -z "$replay_page" 2>&1)
-[ -z "$out" ] || fail "groff -man -ww -z warns on fcguard-replay.8:"$'\n'"$out"
-if command -v man >/dev/null; then
-  out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$replay_page" 2>&1 >/dev/null)
-  [ -z "$out" ] || fail "man --warnings warns on fcguard-replay.8:"$'\n'"$out"
-  out=$(lexgrog "$replay_page" 2>&1) || fail "lexgrog cannot parse fcguard-replay.8: $out"
-fi
+renders_cleanly "$replay_page"
 options=$(bash "$source_dir/sim/fcguard-replay" --help | grep -o -- '--[a-z]\+' | sort -u)
 [ -n "$options" ] || fail "fcguard-replay --help names no option"
 for option in $options; do

@@ -25,6 +25,26 @@ inline int32_t Hex(const std::string& text) {
   return static_cast<int32_t>(std::stol(text, nullptr, 16));
 }
 
+// A record added at the end of the test's own store, every field at its
+// start value.  The store never moves what it holds.
+template <typename Record>
+Record& NewRecord(std::deque<Record>* store) {
+  Record& record = store->emplace_back();
+  record = Record{};
+  return record;
+}
+
+// The four numeric ids of a record, read from their hex texts as the
+// parsers read them.
+template <typename Record>
+void SetNumericIds(Record* record, const std::string& vendor, const std::string& device,
+                   const std::string& sub_vendor, const std::string& sub_device) {
+  record->PciVendorId = Hex(vendor);
+  record->PciDeviceId = Hex(device);
+  record->PciSubVendorId = Hex(sub_vendor);
+  record->PciSubDeviceId = Hex(sub_device);
+}
+
 // The flags as the driver sets them just before the engines run.
 inline global_ctrl_flags StartFlags() { return global_ctrl_flags{0, 0, 0, 1, 1, nullptr}; }
 
@@ -46,31 +66,25 @@ class Inventory {
   ~Inventory() { p_hba_info_list = nullptr; }
 
   hba_info* AddPort(const PortFields& fields) {
-    hba_info& port = ports_.emplace_back();
-    port = hba_info{};
+    hba_info& port = NewRecord(&ports_);
     test_support::FillPort(&port, fields);
     return &port;
   }
 
   void SetIds(hba_info* port, const std::string& vendor, const std::string& device,
               const std::string& sub_vendor, const std::string& sub_device) {
-    hba_attributes_entry& ids = attributes_.emplace_back();
-    ids = hba_attributes_entry{};
+    hba_attributes_entry& ids = NewRecord(&attributes_);
     ids.VendorSpecID.assign_cut(vendor);
     ids.DeviceID.assign_cut(device);
     ids.SubVendorID.assign_cut(sub_vendor);
     ids.SubDeviceID.assign_cut(sub_device);
-    ids.PciVendorId = Hex(vendor);
-    ids.PciDeviceId = Hex(device);
-    ids.PciSubVendorId = Hex(sub_vendor);
-    ids.PciSubDeviceId = Hex(sub_device);
+    SetNumericIds(&ids, vendor, device, sub_vendor, sub_device);
     port->Attributes = &ids;
   }
 
   void Attach(hba_info* port, const std::string& vendor, const std::string& product,
               const std::string& version) {
-    target_mapping_entry& storage = mappings_.emplace_back();
-    storage = target_mapping_entry{};
+    target_mapping_entry& storage = NewRecord(&mappings_);
     storage.VendorID.assign_cut(vendor);
     storage.ProductID.assign_cut(product);
     storage.ProductVersion.assign_cut(version);
@@ -101,26 +115,21 @@ class Conditions {
                                  const std::string& device_id = "0714",
                                  const std::string& sub_vendor_id = "10CF",
                                  const std::string& sub_device_id = "1234") {
-    fc_config_file_entry& entry = entries_.emplace_back();
-    entry = fc_config_file_entry{};
+    fc_config_file_entry& entry = NewRecord(&entries_);
     entry.CtrlVendor.assign_cut(vendor);
     entry.CtrlModel.assign_cut(model);
     entry.PciVendorIdText.assign_cut(vendor_id);
     entry.PciDeviceIdText.assign_cut(device_id);
     entry.PciSubVendorIdText.assign_cut(sub_vendor_id);
     entry.PciSubDeviceIdText.assign_cut(sub_device_id);
-    entry.PciVendorId = Hex(vendor_id);
-    entry.PciDeviceId = Hex(device_id);
-    entry.PciSubVendorId = Hex(sub_vendor_id);
-    entry.PciSubDeviceId = Hex(sub_device_id);
+    SetNumericIds(&entry, vendor_id, device_id, sub_vendor_id, sub_device_id);
     return &entry;
   }
 
   // Appends an allowed storage sub-system to the entry's chain.
   void Allow(fc_config_file_entry* entry, const std::string& vendor,
              const std::string& group) {
-    fc_periphery_info& allowed = peripheries_.emplace_back();
-    allowed = fc_periphery_info{};
+    fc_periphery_info& allowed = NewRecord(&peripheries_);
     allowed.SubsystemVendor.assign_cut(vendor);
     allowed.SubsystemGroup.assign_cut(group);
     fc_periphery_info** link = &entry->Periphery;
@@ -158,8 +167,7 @@ class Selections {
  public:
   option_input* Add(const std::string& vendor, const std::string& device,
                     const std::string& sub_vendor = "", const std::string& sub_device = "") {
-    option_input& s = nodes_.emplace_back();
-    s = option_input{};
+    option_input& s = NewRecord(&nodes_);
     s.PciVendorIdText.assign_cut(vendor);
     s.PciDeviceIdText.assign_cut(device);
     s.PciVendorId = Hex(vendor);

@@ -42,6 +42,15 @@ inline std::string CheckHeader(const PortFields& port) {
   return "\n\t\t" + kDash + "\n\n\t\tPerform subsystem check for:\n" + PortLine("\t\t", port);
 }
 
+// What the sub-system check prints at level two when the port's storage
+// becomes the reference of its controller-device and of its vendor.
+inline std::string TakenAsReferences(const PortFields& port) {
+  return "\t\tTake this sub-system as reference-sub-system for this controller-device.\n" +
+         PortLine("\t\t\t", port) +
+         "\n\t\tTake this sub-system as reference-sub-system for vendor " + port.vendor +
+         ".\n" + PortLine("\t\t\t", port);
+}
+
 // How often part stands in text (overlapping places count).
 inline int Count(const std::string& text, const std::string& part) {
   int n = 0;
