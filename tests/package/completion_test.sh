@@ -115,8 +115,8 @@ RC
           COMP_WORDS=("$name" --); COMP_CWORD=1; COMP_LINE="$name --"; COMP_POINT=${#COMP_LINE}
           "$loader" "$name" -- "$name"
           [ $? = 124 ] || { echo "the loader found nothing"; exit; }
-          read -r -a spec <<<"$(complete -p "$name")"
-          function=${spec[-2]}
+          read -r -a words <<<"$(complete -p "$name")"
+          function=${words[-2]}
           COMPREPLY=(); "$function" "$name" -- "$name"
           printf "%s
 " "${COMPREPLY[@]}" | sort | tr "
