@@ -15,8 +15,6 @@
 // tool's own errors go to stdout (the caller redirects them into report
 // files); problems of the simulation itself (no site, a malformed site, an
 // unwritable log) go to stderr and end with status 2.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -52,10 +50,34 @@ int Emit(std::string_view text) {
   return 0;
 }
 
+// Prints the answer of the simulated tool and ends with its status.
+int Answer(const SimAnswer& answer) {
+  int written = Emit(answer.text);
+  return written ? written : answer.status;
+}
+
 // An error of the simulated hbacmd: on stdout, like the vendor's tool.
-int CommandError(const std::string& text) {
-  Emit("ERROR: <1>: " + text + "\n");
-  return kFailed;
+int CommandError(const std::string& text) { return Answer(CommandFailure(text)); }
+
+// The words each verb of hbacmd takes (with the program's name and the
+// verb), and the usage line of a call with other words.
+struct VerbWords {
+  std::string_view verb;
+  int words;
+  const char* usage;
+};
+constexpr VerbWords kVerbWords[] = {
+    {"listhbas", 2, "Usage: hbacmd listhbas"},
+    {"hbaattributes", 3, "Usage: hbacmd hbaattributes <WWPN|MAC>"},
+    {"targetmapping", 3, "Usage: hbacmd targetmapping <WWPN>"},
+    {"download", 4, "Usage: hbacmd download <WWPN|MAC> <ImageFileName>"},
+};
+
+// The status of the refusal of a call with the wrong words, or 0.
+int RefuseWrongWords(int argc, char** argv) {
+  for (const VerbWords& row : kVerbWords)
+    if (row.verb == argv[1]) return argc == row.words ? 0 : CommandError(row.usage);
+  return 0;
 }
 
 // Prints the answer of a look-up and ends with its status.
@@ -66,20 +88,14 @@ int Serve(const SimSite& site, SimReport report, const SimPort* port) {
     Err(message);
     return kSetupError;
   }
-  int written = Emit(answer.text);
-  return written ? written : answer.status;
+  return Answer(answer);
 }
 
-// The port a call names in argv[2], once the call has its words: null,
-// with the status of the refusal in *refused, when it has not or the site
-// has no such port.
-const SimPort* NamedPort(const SimSite& site, int argc, char** argv, int words, const char* usage,
-                         int* refused) {
-  const SimPort* port = nullptr;
-  if (argc != words)
-    *refused = CommandError(usage);
-  else if ((port = FindPort(site, argv[2])) == nullptr)
-    *refused = CommandError(std::string("HBA Not Found: ") + argv[2]);
+// The port a call names in argv[2]: null, with the status of the refusal
+// in *refused, when the site has no such port.
+const SimPort* NamedPort(const SimSite& site, char** argv, int* refused) {
+  const SimPort* port = FindPort(site, argv[2]);
+  if (port == nullptr) *refused = CommandError(std::string("HBA Not Found: ") + argv[2]);
   return port;
 }
 
@@ -171,31 +187,25 @@ int ReplayVerb(const std::string& capture, int argc, char** argv) {
     Err("hbacmd-sim: both HBACMD_SIM_SITE and HBACMD_SIM_REPLAY are set; set one of them");
     return kSetupError;
   }
+  if (int refused = RefuseWrongWords(argc, argv)) return refused;
   const std::string verb = argv[1];
   SimAnswer answer;
   std::string message;
   bool ok = true;
-  if (verb == "listhbas") {
-    if (argc != 2) return CommandError("Usage: hbacmd listhbas");
+  if (verb == "listhbas")
     ok = ReplayListHbas(capture, &answer, &message);
-  } else if (verb == "hbaattributes" || verb == "targetmapping") {
-    if (argc != 3)
-      return CommandError(verb == "hbaattributes" ? "Usage: hbacmd hbaattributes <WWPN|MAC>"
-                                                  : "Usage: hbacmd targetmapping <WWPN>");
+  else if (verb == "hbaattributes" || verb == "targetmapping")
     ok = ReplayReport(capture,
                       verb == "hbaattributes" ? SimReport::kHbaAttributes
                                               : SimReport::kTargetMapping,
                       argv[2], &answer, &message);
-  } else {
-    if (argc != 4) return CommandError("Usage: hbacmd download <WWPN|MAC> <ImageFileName>");
+  else
     ok = ReplayDownload(capture, argv[2], argv[3], &answer, &message);
-  }
   if (!ok) {
     Err(message);
     return kSetupError;
   }
-  int written = Emit(answer.text);
-  return written ? written : answer.status;
+  return Answer(answer);
 }
 
 int SiteVerb(int argc, char** argv) {
@@ -217,32 +227,23 @@ int SiteVerb(int argc, char** argv) {
     return kSetupError;
   }
 
-  if (verb == "listhbas") {
-    if (argc != 2) return CommandError("Usage: hbacmd listhbas");
-    return Serve(site, SimReport::kListHbas, nullptr);
-  }
+  if (int refused = RefuseWrongWords(argc, argv)) return refused;
+  if (verb == "listhbas") return Serve(site, SimReport::kListHbas, nullptr);
   int refused = 0;
+  const SimPort* port = NamedPort(site, argv, &refused);
+  if (!port) return refused;
   if (verb == "hbaattributes" || verb == "targetmapping") {
     bool attributes = verb == "hbaattributes";
-    const SimPort* port = NamedPort(site, argc, argv, 3,
-                                    attributes ? "Usage: hbacmd hbaattributes <WWPN|MAC>"
-                                               : "Usage: hbacmd targetmapping <WWPN>",
-                                    &refused);
-    if (!port) return refused;
     if (int signal_number = attributes ? port->attributes_signal : port->mapping_signal)
       return EndBySignal(signal_number);
     return Serve(site, attributes ? SimReport::kHbaAttributes : SimReport::kTargetMapping, port);
   }
   // download
-  const SimPort* port =
-      NamedPort(site, argc, argv, 4, "Usage: hbacmd download <WWPN|MAC> <ImageFileName>", &refused);
-  if (!port) return refused;
-  struct stat status;
-  if (stat(argv[3], &status) != 0 || !S_ISREG(status.st_mode))
-    return CommandError(std::string("Cannot open image file ") + argv[3]);
+  long long image_size = 0;
+  SimAnswer refusal;
+  if (!ImageSize(argv[3], &image_size, &refusal)) return Answer(refusal);
   int result = site.adapters[port->adapter].download_status;
-  int written = Emit(DownloadReport(site, *port, argv[3], status.st_size, result));
-  return written ? written : result;
+  return Answer(SimAnswer{DownloadReport(site, *port, argv[3], image_size, result), result});
 }
 
 }  // namespace

@@ -109,8 +109,7 @@ hba_info* FindCapturedPort(std::string_view address, bool by_wwn_only) {
 }
 
 void Unknown(std::string_view address, SimAnswer* answer) {
-  answer->text = "ERROR: <1>: HBA Not Found: " + std::string(address) + "\n";
-  answer->status = 1;
+  *answer = CommandFailure("HBA Not Found: " + std::string(address));
 }
 
 // Opens the port's captured report.  A name with a "/" would lie outside
@@ -173,12 +172,8 @@ bool ReplayDownload(const std::string& capture, std::string_view address,
     Unknown(address, answer);
     return true;
   }
-  struct stat status;
-  if (stat(image.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-    answer->text = "ERROR: <1>: Cannot open image file " + image + "\n";
-    answer->status = 1;
-    return true;
-  }
+  long long image_size = 0;
+  if (!ImageSize(image, &image_size, answer)) return true;
   // The firmware version, when the capture has the port's attributes.
   std::string_view firmware = "unknown";
   std::string path, ignored;
@@ -200,7 +195,7 @@ bool ReplayDownload(const std::string& capture, std::string_view address,
   adapter.firmware = firmware;
   SimPort target;
   target.address = address;
-  answer->text = DownloadReport(site, target, image, status.st_size, 0);
+  answer->text = DownloadReport(site, target, image, image_size, 0);
   answer->status = 0;
   return true;
 }

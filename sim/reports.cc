@@ -1,5 +1,7 @@
 #include "sim/reports.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -250,6 +252,20 @@ std::string DownloadReport(const SimSite& site, const SimPort& port, const std::
     out += "ERROR: <" + std::to_string(status) + ">: Download failed.\n";
   }
   return out;
+}
+
+SimAnswer CommandFailure(std::string_view text) {
+  return SimAnswer{"ERROR: <1>: " + std::string(text) + "\n", 1};
+}
+
+bool ImageSize(const std::string& image, long long* size, SimAnswer* refusal) {
+  struct stat status;
+  if (stat(image.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    *refusal = CommandFailure("Cannot open image file " + image);
+    return false;
+  }
+  *size = status.st_size;
+  return true;
 }
 
 bool AnswerReport(const SimSite& site, SimReport report, const SimPort* port, SimAnswer* answer,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "sim/site.h"
 
@@ -31,6 +32,13 @@ struct SimAnswer {
 };
 
 enum class SimReport { kListHbas, kHbaAttributes, kTargetMapping };
+
+// The vendor tool's own error line ("ERROR: <1>: TEXT"), status 1.
+SimAnswer CommandFailure(std::string_view text);
+
+// The size of a download's image when it is a regular file; otherwise
+// false, with the vendor tool's refusal of the image.
+bool ImageSize(const std::string& image, long long* size, SimAnswer* refusal);
 
 // The answer to the listhbas call (port null) or to the hbaattributes or
 // targetmapping call for the port: the raw override when the site names
