@@ -55,15 +55,20 @@ if ! chroot "$root" dpkg -i /tmp/fcguard.deb >"$scratch/dpkg.log" 2>&1; then
 fi
 
 # in_root PROGRAM ARG...: runs the installed program inside the root from
-# /srv/trial.  Where the kernel refuses 32-bit programs, fcguard32 (static,
-# so it needs nothing from the root) runs under the machine's qemu-i386.
+# /srv/trial, by its bare name as an administrator would.  Where the kernel
+# refuses 32-bit programs, fcguard32 (static, so it needs nothing from the
+# root) runs there under the machine's static qemu-i386, which gives it the
+# same bare name.
 in_root() {
   local program=$1
   shift
   chroot "$root" /bin/sh -c 'cd /srv/trial && exec "$@"' sh "$program" "$@" 2>/dev/null
   local status=$?
-  if [ "$status" = 126 ] && [ -x /usr/bin/qemu-i386 ]; then
-    (cd "$root/srv/trial" && /usr/bin/qemu-i386 "$root/usr/sbin/$program" "$@")
+  if [ "$status" = 126 ] && [ -x /usr/bin/qemu-i386-static ]; then
+    cp /usr/bin/qemu-i386-static "$root/tmp/qemu-i386-static"
+    chroot "$root" /bin/sh -c \
+      'p=$1; shift; cd /srv/trial && exec /tmp/qemu-i386-static -0 "$p" "/usr/sbin/$p" "$@"' \
+      sh "$program" "$@"
     status=$?
   fi
   return "$status"
