@@ -77,9 +77,14 @@ run() {
   shift
   "$program" "$@" 2>/dev/null
   local status=$?
-  if [ "$status" = 126 ] && [ -x /usr/bin/qemu-i386 ]; then
-    /usr/bin/qemu-i386 "$program" "$@"
-    status=$?
+  if [ "$status" = 126 ]; then
+    local qemu
+    for qemu in /usr/bin/qemu-i386 /usr/bin/qemu-i386-static; do
+      if [ -x "$qemu" ]; then
+        "$qemu" "$program" "$@"
+        return
+      fi
+    done
   fi
   return "$status"
 }
