@@ -205,6 +205,51 @@ TEST(Flash, PartnerWithoutFunctionZeroAndAdapterWithoutSerial) {
   });
 }
 
+// An OCe14102 with one NIC function 0 and one FCoE function 2, its MAC and
+// WWN derived from the tag.
+std::string SmallCna(const std::string& serial, const std::string& tag) {
+  return "adapter \"" + serial + "\"\n"
+         "  model OCe14102-UM\n"
+         "  pci 19A2 0714 10DF E70E\n"
+         "port NIC 0 0 00-90-FA-" + tag + "-00\n"
+         "port FCoE 0 2 10:00:00:90:fa:" + tag + ":02\n"
+         "  lun DGC VRAID 0533\n";
+}
+
+// A serial number that begins with another adapter's (or an empty one)
+// never makes one adapter flashed through the other's function: each is
+// flashed once, through its own MAC.
+TEST(Flash, EachAdapterFlashedThroughItsOwnFunction) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  UseImages(scenario, "");
+  const std::string fw = "./OCe14102/fw.ufi";
+  const std::string a = SmallCna("FC12345", "aa-01");
+  const std::string b = SmallCna("FC1234", "bb-02");
+  const std::string none = SmallCna("", "cc-03");
+  const std::string mac_a = "00-90-FA-aa-01-00";
+  const std::string mac_b = "00-90-FA-bb-02-00";
+  const std::string mac_none = "00-90-FA-cc-03-00";
+  struct Case {
+    std::string site;
+    std::vector<std::string> downloads;
+  };
+  const std::vector<Case> cases = {
+      {a + b, {Download(mac_a, fw), Download(mac_b, fw)}},
+      {b + a, {Download(mac_b, fw), Download(mac_a, fw)}},
+      {a + none, {Download(mac_a, fw), Download(mac_none, fw)}},
+  };
+  e2e::ForEachBuild([&](e2e::Build build) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.site);
+      scenario.UseSite(c.site);
+      FlashRun run = RunFlash(scenario, build, kFlash);
+      EXPECT_EQ(0, run.result.status) << run.result.out;
+      EXPECT_EQ(c.downloads, run.downloads);
+    }
+  });
+}
+
 TEST(Flash, FailingDownloadEndsTheRun) {
   E2E_REQUIRE_SANDBOX();
   std::ifstream shipped(e2e::SourceDir() + "/sim/sites/flash-fails.site");
