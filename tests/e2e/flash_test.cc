@@ -4,6 +4,8 @@
 // and their directories are made by each test in its scenario.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +14,7 @@
 
 #include "tests/e2e/cna_basic.h"
 #include "tests/e2e/harness.h"
+#include "tests/support/access_acl.h"
 #include "tests/support/screen_text.h"
 
 namespace {
@@ -546,6 +549,50 @@ TEST(Flash, ImageDirectoryOthersCanWriteIsRefused) {
         "Error: ./OCe14102 is writable by other users; refusing to use it.\n"))
         << run.result.out;
     EXPECT_FALSE(scenario.Exists("OCe14102/FWtrace.out"));
+  });
+}
+
+// An image another user can change (world write, their own file, an ACL
+// granting write) would be flashed as they wrote it: the adapter gets no
+// download at all, not even of the other image.
+TEST(Flash, ImageOthersCanWriteIsRefused) {
+  E2E_REQUIRE_SANDBOX();
+  namespace fs = std::filesystem;
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  UseImages(scenario, "*.prg");
+  struct Case {
+    std::string image;
+    fs::perms mode;
+    unsigned owner;
+    unsigned acl;  // tag of a named ACL entry granting write, or 0
+  };
+  const std::vector<Case> cases = {
+      {"fw.ufi", fs::perms(0666), 0, 0},
+      {"fw.ufi", fs::perms(0644), 65534, 0},
+      {"boot.prg", fs::perms(0644), 0, test_support::kAclUser},
+  };
+  e2e::ForEachBuild([&](e2e::Build build) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.image);
+      const std::string path = scenario.Path("OCe14102/" + c.image);
+      if (c.owner != 0 && !e2e::IsRoot()) continue;  // only root can give a file away
+      ASSERT_EQ(0, chown(path.c_str(), c.owner, static_cast<gid_t>(-1)));
+      fs::permissions(path, c.mode);
+      if (c.acl != 0) {
+        ASSERT_TRUE(test_support::GrantByAcl(path, c.acl, 7, 7));
+      }
+      FlashRun run = RunFlash(scenario, build, kFlash);
+      test_support::RemoveAcl(path);
+      ASSERT_EQ(0, chown(path.c_str(), 0, static_cast<gid_t>(-1)));
+      fs::permissions(path, fs::perms(0644));
+      EXPECT_EQ(20, run.result.status);
+      EXPECT_EQ(std::vector<std::string>{}, run.downloads);
+      EXPECT_TRUE(run.result.out.ends_with("Error: ./OCe14102/" + c.image +
+                                           " is writable by other users; refusing to use "
+                                           "it.\n"))
+          << run.result.out;
+    }
   });
 }
 
