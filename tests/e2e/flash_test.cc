@@ -293,6 +293,34 @@ TEST(Flash, FailingDownloadEndsTheRun) {
   });
 }
 
+// A BIOS download that fails after a good firmware download ends the run
+// with 10; the firmware stays flashed.  (The simulator refuses an image
+// that is not a regular file: here a directory that the BIOS pattern
+// finds.)
+TEST(Flash, FailingBiosDownloadAfterGoodFirmware) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  UseImages(scenario, "");
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
+  scenario.MakeDirectory("OCe14102/boot.prg");
+  const std::string fw = "./OCe14102/fw.ufi";
+  const std::string bios = "./OCe14102/boot.prg";
+  e2e::ForEachBuild([&](e2e::Build build) {
+    FlashRun run = RunFlash(scenario, build, kFlash);
+    EXPECT_EQ(10, run.result.status);
+    EXPECT_EQ((std::vector<std::string>{Download(kMac0, fw), Download(kMac0, bios)}),
+              run.downloads);
+    EXPECT_TRUE(run.result.out.ends_with(
+        "\t\tSuccess, flash command returned code 0.\n\n"
+        "\t\t\tBIOS file found: " + bios + "\n\n"
+        "\tNow start flashing the BIOS.\n\t\tFlash command is: " +
+        Command(kMac0, bios, "./OCe14102/") +
+        "\t\tFail, flash command returned code 256.\n\n"))
+        << run.result.out;
+  });
+}
+
 TEST(Flash, MissingImagesFlashNothing) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;
