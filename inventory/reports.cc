@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
 
 #include "driver/base/print_debug.h"
 #include "driver/base/record_memory.h"
@@ -112,6 +115,13 @@ class LabelTable {
     }
     return nullptr;
   }
+
+  // The position of a row that Find returned.
+  std::size_t IndexOf(const Label<Record>* row) const {
+    return static_cast<std::size_t>(row - rows_.data());
+  }
+
+  static constexpr std::size_t Size() { return N; }
 
   // Whether every label fits a line and the rows of each first character
   // stand together (checked at compile time).
@@ -232,19 +242,25 @@ int ReadListHbasReport(FILE* report) {
       port = get_new_hba_info_entry();
       if (port == nullptr) return NoMemory();
       ++count;
+      // The echo shows the value as read; the field keeps what fits.
       const char* value = LineValue(line);
       if (value == nullptr) continue;
-      if (by_wwn)
-        PrintDebugf(6, "\n%d)\tPortWWN: %s\n", count, Store(port->PortWWN, value));
-      else
-        PrintDebugf(6, "\n%d)\tPermanentMAC: %s\n", count, Store(port->PermanentMAC, value));
+      if (by_wwn) {
+        Store(port->PortWWN, value);
+        PrintDebugf(6, "\n%d)\tPortWWN: %s\n", count, value);
+      } else {
+        Store(port->PermanentMAC, value);
+        PrintDebugf(6, "\n%d)\tPermanentMAC: %s\n", count, value);
+      }
       continue;
     }
     if (port == nullptr) continue;
     const Label<hba_info>* label = kPortLabels.Find(line);
     if (label == nullptr) continue;
-    if (const char* value = LineValue(line))
-      PrintDebugf(6, "\t%s%s\n", label->shown, label->fill(port, value));
+    if (const char* value = LineValue(line)) {
+      label->fill(port, value);
+      PrintDebugf(6, "\t%s%s\n", label->shown, value);
+    }
   }
   return 0;
 }
@@ -271,9 +287,59 @@ int ReadHbaAttributesReport(FILE* report, hba_info* port) {
   return 0;
 }
 
+namespace {
+
+// Collects the distinct storage sub-systems of one targetmapping report.
+// A LUN block holds each label once, so a label seen again starts the next
+// block; at that point, and at the end of the report, the entry holds the
+// vendor and product of the block that ended.  Only pairs not seen before
+// are kept, so the memory grows with the distinct sub-systems, not the
+// LUNs.
+class SubsystemCollector {
+ public:
+  explicit SubsystemCollector(hba_info* port) : port_(port) {}
+
+  // Called for every label line before it fills the entry.  False when
+  // memory is exhausted.
+  bool Label(std::size_t row) {
+    unsigned bit = 1U << row;
+    if ((seen_ & bit) == 0) {
+      seen_ |= bit;
+      return true;
+    }
+    seen_ = bit;
+    return BlockEnded();
+  }
+
+  // At the end of the report.
+  bool ReportEnded() { return port_->TargetMapping == nullptr || BlockEnded(); }
+
+ private:
+  bool BlockEnded() {
+    const target_mapping_entry* entry = port_->TargetMapping;
+    std::string key(entry->VendorID.view());
+    key.push_back('\0');
+    key.append(entry->ProductID.view());
+    if (!keys_.insert(std::move(key)).second) return true;
+    storage_subsystem subsystem{};
+    subsystem.VendorID = entry->VendorID;
+    subsystem.ProductID = entry->ProductID;
+    subsystem.ProductVersion = entry->ProductVersion;
+    return AppendSubsystem(port_, subsystem);
+  }
+
+  hba_info* port_;
+  unsigned seen_ = 0;  // the labels of the current block, one bit per row
+  std::unordered_set<std::string> keys_;
+};
+
+}  // namespace
+
 int ReadTargetMappingReport(FILE* report, hba_info* port) {
+  static_assert(kMappingLabels.Size() <= 32);
   Line line = {};
   int line_number = 0;  // counts up to 5 only: that is all that matters
+  SubsystemCollector subsystems(port);
   while (std::fgets(line, sizeof line, report) != nullptr) {
     if (line_number < 5) ++line_number;
     // The head of the report never holds a LUN block: the entry is made at
@@ -287,8 +353,11 @@ int ReadTargetMappingReport(FILE* report, hba_info* port) {
       continue;
     }
     if (port->TargetMapping == nullptr) continue;
-    if (const Label<Mapping>* label = kMappingLabels.Find(line))
+    if (const Label<Mapping>* label = kMappingLabels.Find(line)) {
+      if (!subsystems.Label(kMappingLabels.IndexOf(label))) return NoMemory();
       PrintDebugf(6, "\t\t\t%s\n", label->fill(port->TargetMapping, LineValue(line)));
+    }
   }
+  if (!subsystems.ReportEnded()) return NoMemory();
   return 0;
 }
