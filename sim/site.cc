@@ -365,9 +365,9 @@ bool ParseLine(SiteParser& parser, std::string_view line, std::vector<std::strin
   int k = FindKeyword((*words)[0]);
   if (k < 0) return parser.Fail("unknown keyword '" + std::string((*words)[0]) + "'");
   const Keyword& keyword = kKeywords[k];
-  const std::string name(keyword.name);
+  const std::string_view name = keyword.name;
   if (static_cast<int>(words->size()) - 1 != keyword.values) {
-    return parser.Fail(name + " takes " + std::to_string(keyword.values) +
+    return parser.Fail(std::string(name) + " takes " + std::to_string(keyword.values) +
                        (keyword.values == 1 ? " value" : " values") + ", found " +
                        std::to_string(words->size() - 1));
   }
@@ -375,7 +375,8 @@ bool ParseLine(SiteParser& parser, std::string_view line, std::vector<std::strin
   const std::string_view value = (*words)[1];
   int status = 0;
   if (keyword.status && !ParseStatus(value, &status))
-    return parser.Fail(name + " needs a number from 0 to 255, found '" + std::string(value) + "'");
+    return parser.Fail(std::string(name) + " needs a number from 0 to 255, found '" +
+                       std::string(value) + "'");
   return keyword.handle(parser, SiteLine{*words, status});
 }
 
