@@ -16,9 +16,19 @@ namespace {
 constexpr int kMinLevel = 0;
 constexpr int kMaxLevel = 6;
 
-// Options with a value beside the six selection kinds of selection_list.h.
-constexpr int kPciIdOption = 6;
-constexpr int kConpathOption = 7;
+// What an option with a value does with it: the six selection kinds keep
+// the kind codes of selection_list.h that save_list_of_ctrl_options takes;
+// -pci-id and --conpath come after them.
+enum class ValueKind : int {
+  kVendorId = kSelectVendorId,
+  kSubVendorId = kSelectSubVendorId,
+  kVendorName = kSelectVendorName,
+  kDeviceId = kSelectDeviceId,
+  kSubDeviceId = kSelectSubDeviceId,
+  kModel = kSelectModel,
+  kPciId,
+  kConpath,
+};
 
 // A selection option's value is copied into this buffer before it is
 // handed to the selection-list builders.
@@ -144,35 +154,35 @@ void LevelPass(int argc, char** argv, run_state* state) {
 struct ValueOption {
   const char* word;
   bool (*matches)(const char* word, const char* text);
-  int option;              // a kind code of selection_list.h, kPciIdOption or kConpathOption
+  ValueKind kind;
   int run_state::*given;   // null for -pci-id and --conpath
   const char* missing;
   const char* missing_value;  // null: the same refusal as missing
 };
 
 constexpr ValueOption kValueOptions[] = {
-    {"-subvid", Contains, kSelectSubVendorId, &run_state::option_subvid_given,
+    {"-subvid", Contains, ValueKind::kSubVendorId, &run_state::option_subvid_given,
      "Please enter at least one controller sub-vendor-id (\"1A0F,2B03,...hex-value\")!\n",
      nullptr},
-    {"-vid", Contains, kSelectVendorId, &run_state::option_vid_given,
+    {"-vid", Contains, ValueKind::kVendorId, &run_state::option_vid_given,
      "Please enter at least one controller vendor-id (\"1A0F,2B03,...hex-value\")!\n", nullptr},
-    {"-mod", StartsWith, kSelectModel, &run_state::option_mod_given,
+    {"-mod", StartsWith, ValueKind::kModel, &run_state::option_mod_given,
      "Please enter at least one controller-model string "
      "(\"LPe11002-M4, ZR910-HX31q, QLE2460... \")!\n",
      nullptr},
-    {"-vn", Contains, kSelectVendorName, &run_state::option_vn_given,
+    {"-vn", Contains, ValueKind::kVendorName, &run_state::option_vn_given,
      "Please enter at least one controller vendor-name (\"Emulex, QLogic, ... \")!\n", nullptr},
-    {"-dev", Contains, kSelectDeviceId, &run_state::option_dev_given,
+    {"-dev", Contains, ValueKind::kDeviceId, &run_state::option_dev_given,
      "Please enter at least one controller device-id (\"1A0F,2B03,...hex-value\")!\n",
      "Please enter at least one controller device-id (\"hex-value\")!\n"},
-    {"-subdev", Contains, kSelectSubDeviceId, &run_state::option_subdev_given,
+    {"-subdev", Contains, ValueKind::kSubDeviceId, &run_state::option_subdev_given,
      "Please enter at least one controller sub-device-id (\"1A0F,2B03,...hex-value\")!\n",
      "Please enter at least one controller sub-device-id (\"hex-value\")!\n"},
-    {"-pci-id", Contains, kPciIdOption, nullptr,
+    {"-pci-id", Contains, ValueKind::kPciId, nullptr,
      "Please enter at least one pair of vendor- and device-id (\"1A0F:2B03,...hex-value\")!\n",
      "Please enter at least one pair of vendor- and device-id (\"1A0F:2B03,...hex-value\")\n"},
     // Its refusal names the conditions file.
-    {"--conpath", Contains, kConpathOption, nullptr, nullptr, nullptr},
+    {"--conpath", Contains, ValueKind::kConpath, nullptr, nullptr, nullptr},
 };
 
 // The value option the word names, or null for none.
@@ -185,7 +195,7 @@ const ValueOption* ValueOptionOf(const char* word) {
 // The refusal of a value option whose value is missing: at_end when the
 // option ended the command line.
 [[noreturn]] void RefuseMissingValue(const ValueOption& option, bool at_end) {
-  if (option.option == kConpathOption)
+  if (option.kind == ValueKind::kConpath)
     PrintDebugf(1, "Please enter a path for file %s and/or HBA firmware!\n", kConditionsFileName);
   else
     PrintDebugf(1, "%s",
@@ -210,12 +220,12 @@ void SaveSelection(run_state* state, const char* word, const ValueOption& option
                 word, OptionValueText::kCapacity);
     EndProcess(RET_BAD_CALL);
   }
-  if (option.option == kPciIdOption) {
+  if (option.kind == ValueKind::kPciId) {
     state->selection_list = save_list_of_pci_ids(buffer.c_str());
     return;
   }
   state->*option.given = 1;
-  state->selection_list = save_list_of_ctrl_options(buffer.data(), option.option);
+  state->selection_list = save_list_of_ctrl_options(buffer.data(), static_cast<int>(option.kind));
 }
 
 void SaveConpath(const char* value) {
@@ -252,7 +262,7 @@ void OptionPass(int argc, char** argv, run_state* state) {
       ++i;  // checked and applied by the level pass; skip its value
     } else if (const ValueOption* option = ValueOptionOf(word)) {
       const char* value = TakeValue(argc, argv, &i, *option);
-      if (option->option == kConpathOption)
+      if (option->kind == ValueKind::kConpath)
         SaveConpath(value);
       else
         SaveSelection(state, word, *option, value);

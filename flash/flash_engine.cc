@@ -72,12 +72,15 @@ std::string FlashCommand(const hba_info* partner, const PathText& image,
   return command;
 }
 
+enum class ImageKind { kFirmware, kBios };
+
 // One flash pass (firmware or BIOS): looks the pattern up again and
 // downloads the image through the flash partner.  0 also when the image is
 // gone by now; 20 when the image found now is one others can write; 21
 // without hbacmd; 10 when the partner has no address or the command fails.
 int FlashPass(const hba_info* port, const PathText& directory, const FixedText<80>& pattern,
-              bool bios) {
+              ImageKind kind) {
+  const bool bios = kind == ImageKind::kBios;
   PathText image;
   if (FindFlashImage(directory.c_str(), &image, pattern.c_str()) != RET_OK) {
     PrintDebugf(1, bios ? "\t\t\tBIOS file is not available: %s\n\n"
@@ -186,10 +189,12 @@ int FlashBladeEngine(hba_info* port, fc_config_file_entry** entry, global_ctrl_f
   }
 
   // The firmware always goes before the BIOS.
-  if (int result = FlashPass(port, directory, conditions->FirmwareFile, false); result != RET_OK)
+  if (int result = FlashPass(port, directory, conditions->FirmwareFile, ImageKind::kFirmware);
+      result != RET_OK)
     return result;
   if (!conditions->BiosFile.empty()) {
-    if (int result = FlashPass(port, directory, conditions->BiosFile, true); result != RET_OK)
+    if (int result = FlashPass(port, directory, conditions->BiosFile, ImageKind::kBios);
+        result != RET_OK)
       return result;
   }
 

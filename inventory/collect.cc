@@ -39,14 +39,18 @@ bool ReportFileLeavesWorkingDirectory(const hba_info* port, const char* suffix) 
   return HasParentComponent(PortReportName(port, suffix));
 }
 
+void PrintNoSerialNumber(const PortReport& report) {
+  PrintDebugf(1, "%sNo serial number => SKIP!\n", report.tabs);
+}
+
 // No command runs for such a port, and its report counts as missing, as
 // when the shell cannot create it.
-int RefuseReportFile(hba_info* port, const char* suffix, const char* skip) {
+int RefuseReportFile(hba_info* port, const PortReport& report) {
   if (HasNoSerialNumber(port)) {
-    PrintDebugf(1, "%s", skip);
+    PrintNoSerialNumber(report);
     return 0;
   }
-  PrintDebugf(1, "Error: Could not open file %s\n", PortReportFile(port, suffix).c_str());
+  PrintDebugf(1, "Error: Could not open file %s\n", PortReportFile(port, report.suffix).c_str());
   return RET_REPORT_FILE_MISSING;
 }
 
@@ -74,45 +78,47 @@ int CollectPorts() {
   return ReadReportFile(ListHbasFile(), ReadListHbas, nullptr);
 }
 
-int CollectAttributes(hba_info* port) {
-  if (ReportFileLeavesWorkingDirectory(port, kHbaAttributesFile))
-    return RefuseReportFile(port, kHbaAttributesFile, "\t\tNo serial number => SKIP!\n");
-  int status = RunHbacmd(HbaAttributesCommand(port));
-  const char* shown = BeginsWithFc(port) ? port->PortWWN.c_str() : port->PermanentMAC.c_str();
-  if (status == 0)
-    PrintDebugf(6, "\n\t\tSuccess, \"hbacmd hbaattributes %s\" command returned code %d.\n",
-                shown, status);
-  else
-    PrintDebugf(6, "\n\t\tFail, \"hbacmd hbaattributes %s\" command returned code %d.\n", shown,
-                status);
-  if (HasNoSerialNumber(port)) {
-    PrintDebugf(1, "\t\tNo serial number => SKIP!\n");
-    return 0;
-  }
-  if (int result = RefuseIncompleteReport("hbaattributes", PortAddress(port), status);
-      result != 0)
-    return result;
-  return ReadReportFile(PortReportFile(port, kHbaAttributesFile), ReadHbaAttributesReport, port);
-}
+// The two reports that hbacmd gives per port, in the order they are
+// collected: each is run and read for every port of the list before the
+// next one starts.
+struct PortReportPass {
+  const PortReport* report;
+  ReportReader reader;
+  const char* fail_lead;  // what comes before "Fail, ..."
+  bool wwn_ports_only;    // only ports addressed by their PortWWN have it
+};
 
-int CollectTargetMapping(hba_info* port) {
-  if (ReportFileLeavesWorkingDirectory(port, kTargetMappingFile))
-    return RefuseReportFile(port, kTargetMappingFile, "\t\t\tNo serial number => SKIP!\n");
-  int status = RunHbacmd(TargetMappingCommand(port));
+constexpr PortReportPass kPortReportPasses[] = {
+    {&kHbaAttributesReport, ReadHbaAttributesReport, "\n\t\t", false},
+    {&kTargetMappingReport, ReadTargetMappingReport, "\n\n\t\t\t", true},
+};
+
+// Runs the pass's report for the port and reads it into the port.
+int CollectPortReport(const PortReportPass& pass, hba_info* port) {
+  const PortReport& report = *pass.report;
+  if (ReportFileLeavesWorkingDirectory(port, report.suffix)) return RefuseReportFile(port, report);
+  int status = RunHbacmd(PortReportCommand(report, port));
+  // The command must reach the port as hbacmd knows it: by its PortWWN
+  // when its type begins with "FCoE" or is exactly "FC", else by its
+  // PermanentMAC.  The message is the tool's long-standing screen text,
+  // which names the PortWWN for every type beginning with "FC", and is kept
+  // as it is: for another such type ("FCx") it names the WWN while the
+  // command went to the MAC.  targetmapping runs only for ports addressed
+  // by their WWN, so there both name the WWN.
+  const char* named = BeginsWithFc(port) ? port->PortWWN.c_str() : port->PermanentMAC.c_str();
   if (status == 0)
-    PrintDebugf(6, "\n\t\t\tSuccess, \"hbacmd targetmapping %s\" command returned code %d.\n",
-                port->PortWWN.c_str(), status);
+    PrintDebugf(6, "\n%sSuccess, \"hbacmd %s %s\" command returned code %d.\n", report.tabs,
+                report.verb, named, status);
   else
-    PrintDebugf(6, "\n\n\t\t\tFail, \"hbacmd targetmapping %s\" command returned code %d.\n",
-                port->PortWWN.c_str(), status);
+    PrintDebugf(6, "%sFail, \"hbacmd %s %s\" command returned code %d.\n", pass.fail_lead,
+                report.verb, named, status);
   if (HasNoSerialNumber(port)) {
-    PrintDebugf(1, "\t\t\tNo serial number => SKIP!\n");
+    PrintNoSerialNumber(report);
     return 0;
   }
-  if (int result = RefuseIncompleteReport("targetmapping", port->PortWWN.c_str(), status);
-      result != 0)
+  if (int result = RefuseIncompleteReport(report.verb, PortAddress(port), status); result != 0)
     return result;
-  return ReadReportFile(PortReportFile(port, kTargetMappingFile), ReadTargetMappingReport, port);
+  return ReadReportFile(PortReportFile(port, report.suffix), pass.reader, port);
 }
 
 }  // namespace
@@ -130,11 +136,12 @@ int Get_All_Hba_Info() {
   if (p_hba_info_list == nullptr) return RET_NO_FC_CTRL_INSTALLED;
 
   // The list does not change below: the passes only hang reports on ports.
-  for (int i = 0; p_hba_info_list[i] != nullptr; ++i)
-    if (int result = CollectAttributes(p_hba_info_list[i]); result != 0) return result;
-  for (int i = 0; p_hba_info_list[i] != nullptr; ++i) {
-    if (!IsAddressedByWWN(p_hba_info_list[i])) continue;
-    if (int result = CollectTargetMapping(p_hba_info_list[i]); result != 0) return result;
+  for (const PortReportPass& pass : kPortReportPasses) {
+    for (int i = 0; p_hba_info_list[i] != nullptr; ++i) {
+      hba_info* port = p_hba_info_list[i];
+      if (pass.wwn_ports_only && !IsAddressedByWWN(port)) continue;
+      if (int result = CollectPortReport(pass, port); result != 0) return result;
+    }
   }
   return 0;
 }

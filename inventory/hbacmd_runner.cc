@@ -28,15 +28,10 @@ std::string ListHbasCommand() {
          ShellQuote(pHBAWorkingPath.view()) + "/local_hba_list.out \n";
 }
 
-std::string HbaAttributesCommand(const hba_info* port) {
-  return "\n\t\t" + ShellQuote(pHBAFlashCmdPath.view()) + " hbaattributes " +
-         ShellQuote(PortAddress(port)) + " > " + QuotedPortFile(port, kHbaAttributesFile) + "\n";
-}
-
-std::string TargetMappingCommand(const hba_info* port) {
-  return "\n\t\t\t" + ShellQuote(pHBAFlashCmdPath.view()) + " targetmapping " +
-         ShellQuote(port->PortWWN.view()) + " > " + QuotedPortFile(port, kTargetMappingFile) +
-         "\n";
+std::string PortReportCommand(const PortReport& report, const hba_info* port) {
+  return std::string("\n") + report.tabs + ShellQuote(pHBAFlashCmdPath.view()) + " " +
+         report.verb + " " + ShellQuote(PortAddress(port)) + " > " +
+         QuotedPortFile(port, report.suffix) + "\n";
 }
 
 std::string ListHbasFile() { return std::string(pHBAWorkingPath.view()) + "/local_hba_list.out"; }

@@ -14,10 +14,26 @@
 
 // "<hbacmd> listhbas > <working path>/local_hba_list.out \n"
 std::string ListHbasCommand();
-// "\n\t\t<hbacmd> hbaattributes <address> > <port file>\n"
-std::string HbaAttributesCommand(const hba_info* port);
-// "\n\t\t\t<hbacmd> targetmapping <PortWWN> > <port file>\n"
-std::string TargetMappingCommand(const hba_info* port);
+
+constexpr const char* kHbaAttributesFile = "hba_attributes.out";
+constexpr const char* kTargetMappingFile = "target_mapping.out";
+
+// A report that hbacmd gives per port: its verb, the file it is sent into
+// (after "<SerialNumber>_<PortFunction>_") and the tabs that indent its
+// command line and its messages.
+struct PortReport {
+  const char* verb;
+  const char* suffix;
+  const char* tabs;
+};
+
+constexpr PortReport kHbaAttributesReport = {"hbaattributes", kHbaAttributesFile, "\t\t"};
+constexpr PortReport kTargetMappingReport = {"targetmapping", kTargetMappingFile, "\t\t\t"};
+
+// "\n<tabs><hbacmd> <verb> <address> > <port file>\n", the port addressed
+// as PortAddress gives it (targetmapping is run for ports addressed by
+// their PortWWN only).
+std::string PortReportCommand(const PortReport& report, const hba_info* port);
 
 // "<working path>/local_hba_list.out"
 std::string ListHbasFile();
@@ -26,9 +42,6 @@ std::string ListHbasFile();
 std::string PortReportName(const hba_info* port, const char* suffix);
 // "<working path>/<SerialNumber>_<PortFunction>_<suffix>"
 std::string PortReportFile(const hba_info* port, const char* suffix);
-
-constexpr const char* kHbaAttributesFile = "hba_attributes.out";
-constexpr const char* kTargetMappingFile = "target_mapping.out";
 
 // Shows the command line at level 6 and runs it, unless simulating.
 // Returns the status the shell reports (0 when simulating).

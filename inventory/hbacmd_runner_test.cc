@@ -33,21 +33,21 @@ class HbacmdRunnerTest : public InventoryTest {
 TEST_F(HbacmdRunnerTest, OrdinaryValuesGiveTheCommandLinesAsFormatted) {
   EXPECT_EQ(ListHbasCommand(), "/opt/emulex/ocmanager/bin/hbacmd listhbas > "
                                "/root/fc//local_hba_list.out \n");
-  EXPECT_EQ(HbaAttributesCommand(&port_),
+  EXPECT_EQ(PortReportCommand(kHbaAttributesReport, &port_),
             "\n\t\t/opt/emulex/ocmanager/bin/hbacmd hbaattributes 10:00:00:00:c9:aa:bb:01 > "
             "/root/fc//5CF1234567_2_hba_attributes.out\n");
-  EXPECT_EQ(TargetMappingCommand(&port_),
+  EXPECT_EQ(PortReportCommand(kTargetMappingReport, &port_),
             "\n\t\t\t/opt/emulex/ocmanager/bin/hbacmd targetmapping 10:00:00:00:c9:aa:bb:01 > "
             "/root/fc//5CF1234567_2_target_mapping.out\n");
 
   // Other ports by their MAC; empty values and "n/a" need no quotes.
   port_.PortType.assign_cut("iSCSI");
-  EXPECT_EQ(HbaAttributesCommand(&port_),
+  EXPECT_EQ(PortReportCommand(kHbaAttributesReport, &port_),
             "\n\t\t/opt/emulex/ocmanager/bin/hbacmd hbaattributes 00-00-c9-aa-bb-10 > "
             "/root/fc//5CF1234567_2_hba_attributes.out\n");
   port_.SerialNumber.assign_cut("n/a");
   port_.PermanentMAC.clear();
-  EXPECT_EQ(HbaAttributesCommand(&port_),
+  EXPECT_EQ(PortReportCommand(kHbaAttributesReport, &port_),
             "\n\t\t/opt/emulex/ocmanager/bin/hbacmd hbaattributes  > "
             "/root/fc//n/a_2_hba_attributes.out\n");
 }
@@ -57,13 +57,13 @@ TEST_F(HbacmdRunnerTest, HostileValuesStayOneWord) {
   port_.PortFunction.assign_cut("0&");
   port_.PortWWN.assign_cut("$(reboot)");
   pHBAWorkingPath.assign_cut("/root/my fc/");
-  EXPECT_EQ(TargetMappingCommand(&port_),
+  EXPECT_EQ(PortReportCommand(kTargetMappingReport, &port_),
             "\n\t\t\t/opt/emulex/ocmanager/bin/hbacmd targetmapping '$(reboot)' > "
             "'/root/my fc/'/'X;touch x'_'0&'_target_mapping.out\n");
   port_.SerialNumber.assign_cut("a'b`c`");
   EXPECT_EQ(ListHbasCommand(), "/opt/emulex/ocmanager/bin/hbacmd listhbas > "
                                "'/root/my fc/'/local_hba_list.out \n");
-  EXPECT_EQ(HbaAttributesCommand(&port_),
+  EXPECT_EQ(PortReportCommand(kHbaAttributesReport, &port_),
             "\n\t\t/opt/emulex/ocmanager/bin/hbacmd hbaattributes '$(reboot)' > "
             "'/root/my fc/'/'a'\\''b`c`'_'0&'_hba_attributes.out\n");
   // The files are read back under the values as they stand.

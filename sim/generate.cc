@@ -136,8 +136,8 @@ bool CheckReadsBack(const SimSite& site, std::string* message) {
                 "generate-reports cannot mirror its run";
     return false;
   };
-  if (!site.listhbas_raw.empty())
-    return refuse(site.listhbas_raw_line, "the listhbas raw override");
+  if (!site.listhbas.raw.empty())
+    return refuse(site.listhbas.raw_line, "the listhbas raw override");
   if (!ReadsBack(site.host)) return refuse(0, "the host name");
   for (const SimAdapter& adapter : site.adapters) {
     if (!Identity(adapter.serial, kSerialWidth))
@@ -152,7 +152,7 @@ bool CheckReadsBack(const SimSite& site, std::string* message) {
     if (!Identity(port.function, kFunctionWidth) || !Identity(port.type, kTypeWidth))
       return refuse(port.line, "the port type or function");
     if (!ReadsBack(port.number)) return refuse(port.line, "the port number");
-    if (port.attributes_signal || port.mapping_signal)
+    if (port.attributes.signal || port.mapping.signal)
       return refuse(port.line, "the report of a command ended by a signal");
     for (const auto& value : {port.node_wwn, port.fabric, port.current_mac, port.flags, port.mode})
       if (value && !ReadsBack(*value)) return refuse(port.line, "a value of the port");

@@ -234,7 +234,7 @@ int SiteVerb(int argc, char** argv) {
   if (!port) return refused;
   if (verb == "hbaattributes" || verb == "targetmapping") {
     bool attributes = verb == "hbaattributes";
-    if (int signal_number = attributes ? port->attributes_signal : port->mapping_signal)
+    if (int signal_number = (attributes ? port->attributes : port->mapping).signal)
       return EndBySignal(signal_number);
     return Serve(site, attributes ? SimReport::kHbaAttributes : SimReport::kTargetMapping, port);
   }

@@ -271,31 +271,16 @@ bool ImageSize(const std::string& image, long long* size, SimAnswer* refusal) {
 bool AnswerReport(const SimSite& site, SimReport report, const SimPort* port, SimAnswer* answer,
                   std::string* message) {
   answer->text.clear();
-  std::string_view raw;
-  int raw_line = 0;
-  switch (report) {
-    case SimReport::kListHbas:
-      raw = site.listhbas_raw;
-      raw_line = site.listhbas_raw_line;
-      answer->status = site.listhbas_status;
-      break;
-    case SimReport::kHbaAttributes:
-      raw = port->attributes_raw;
-      raw_line = port->attributes_raw_line;
-      answer->status = port->attributes_status;
-      break;
-    case SimReport::kTargetMapping:
-      if (!AddressedByWwn(port->type)) {
-        answer->text = "ERROR: <1>: Not an FC or FCoE port: " + std::string(port->address) + "\n";
-        answer->status = 1;
-        return true;
-      }
-      raw = port->mapping_raw;
-      raw_line = port->mapping_raw_line;
-      answer->status = port->mapping_status;
-      break;
+  if (report == SimReport::kTargetMapping && !AddressedByWwn(port->type)) {
+    answer->text = "ERROR: <1>: Not an FC or FCoE port: " + std::string(port->address) + "\n";
+    answer->status = 1;
+    return true;
   }
-  if (!raw.empty()) return ReadRaw(site, raw, raw_line, &answer->text, message);
+  const SimOverride& given = report == SimReport::kListHbas        ? site.listhbas
+                             : report == SimReport::kHbaAttributes ? port->attributes
+                                                                   : port->mapping;
+  answer->status = given.status;
+  if (!given.raw.empty()) return ReadRaw(site, given.raw, given.raw_line, &answer->text, message);
   if (answer->status != 0) {
     answer->text = "ERROR: <" + std::to_string(answer->status) + ">: " + VerbOf(report) +
                    " failed\n";

@@ -109,50 +109,208 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-enum class Key {
-  kHost, kListhbasStatus, kListhbasRaw, kAdapter,
-  kModel, kModelDesc, kMfg, kPci, kFirmware, kBus, kDownloadStatus, kPort,
-  kLun, kNodeWwn, kFabric, kCurrentMac, kFlags, kMode,
-  kAttributesStatus, kMappingStatus, kAttributesRaw, kMappingRaw,
-  kAttributesSignal, kMappingSignal,
+// The parse in progress: the site, where the line stands (global part,
+// adapter, port), the keywords seen in each part, and the first failure.
+struct SiteParser {
+  SimSite* site = nullptr;
+  std::string directory;  // of the site file, for relative raw names
+  std::optional<std::string_view> only_address;
+  int* error_line = nullptr;
+  std::string* error = nullptr;
+  int line_number = 0;
+  int lun_count = 0;
+  int port_count = 0;
+  bool in_adapter = false;
+  SimPort* port = nullptr;  // the current port
+  SimPort dropped;          // receives the lines of ports that are not kept
+  unsigned global_seen = 0, adapter_seen = 0, port_seen = 0;
+  std::vector<std::pair<std::string_view, int>> addresses;  // with their lines
+
+  SimAdapter* adapter() { return &site->adapters.back(); }
+  bool Fail(const std::string& reason) {
+    *error_line = line_number;
+    *error = reason;
+    return false;
+  }
 };
+
+// A line's words (the keyword first) and, for a keyword whose value is a
+// status, that status.
+struct SiteLine {
+  const std::vector<std::string_view>& words;
+  int status;
+  std::string_view value() const { return words[1]; }
+};
+
+// Takes in one line of its keyword; false after parser.Fail.
+using Handler = bool (*)(SiteParser& parser, const SiteLine& line);
+
+// Ends an adapter's section: it must have said what it is.
+bool CloseAdapter(const SimAdapter& adapter, int* error_line, std::string* error) {
+  const char* missing = !adapter.has_model ? "model" : !adapter.has_pci ? "pci" : nullptr;
+  if (!missing) return true;
+  *error_line = adapter.line;
+  *error = "adapter " + std::string(adapter.serial) + " has no " + missing + " line";
+  return false;
+}
+
+bool OpenAdapter(SiteParser& parser, const SiteLine& line) {
+  SimSite* site = parser.site;
+  if (parser.in_adapter && !CloseAdapter(*parser.adapter(), parser.error_line, parser.error))
+    return false;
+  site->adapters.emplace_back();
+  site->adapters.back().serial = line.value();
+  site->adapters.back().line = parser.line_number;
+  parser.in_adapter = true;
+  parser.port = nullptr;
+  parser.adapter_seen = 0;
+  return true;
+}
+
+bool OpenPort(SiteParser& parser, const SiteLine& line) {
+  const std::string_view address = line.words[4];
+  if (!address.empty()) parser.addresses.emplace_back(address, parser.line_number);
+  if (!parser.only_address || *parser.only_address == address) {
+    parser.port = &parser.site->ports.emplace_back();
+  } else {
+    parser.dropped = SimPort();
+    parser.port = &parser.dropped;
+  }
+  SimPort* port = parser.port;
+  port->type = line.words[1];
+  port->number = line.words[2];
+  port->function = line.words[3];
+  port->address = address;
+  port->adapter = parser.site->adapters.size() - 1;
+  port->index = parser.port_count++;
+  port->line = parser.line_number;
+  parser.port_seen = 0;
+  return true;
+}
+
+bool SetHost(SiteParser& parser, const SiteLine& line) {
+  parser.site->host = line.value();
+  return true;
+}
+
+bool SetModel(SiteParser& parser, const SiteLine& line) {
+  parser.adapter()->model = line.value();
+  parser.adapter()->has_model = true;
+  return true;
+}
+
+bool SetPci(SiteParser& parser, const SiteLine& line) {
+  SimAdapter* adapter = parser.adapter();
+  adapter->vendor_id = line.words[1];
+  adapter->device_id = line.words[2];
+  adapter->sub_vendor_id = line.words[3];
+  adapter->sub_device_id = line.words[4];
+  adapter->has_pci = true;
+  return true;
+}
+
+bool SetDownloadStatus(SiteParser& parser, const SiteLine& line) {
+  parser.adapter()->download_status = line.status;
+  return true;
+}
+
+bool AddLun(SiteParser& parser, const SiteLine& line) {
+  parser.port->luns.push_back(
+      SimLun{line.words[1], line.words[2], line.words[3], parser.lun_count++});
+  return true;
+}
+
+template <std::string_view SimAdapter::*field>
+bool SetAdapterText(SiteParser& parser, const SiteLine& line) {
+  parser.adapter()->*field = line.value();
+  return true;
+}
+
+template <std::optional<std::string_view> SimPort::*field>
+bool SetPortText(SiteParser& parser, const SiteLine& line) {
+  parser.port->*field = line.value();
+  return true;
+}
+
+// A raw report file: its path, relative ones from the site's directory,
+// and the line that names it.
+void SetRaw(SiteParser& parser, std::string_view name, SimOverride* given) {
+  if (!name.empty() && name[0] == '/') {
+    given->raw = name;
+  } else {
+    parser.site->store.push_back(parser.directory + "/" + std::string(name));
+    given->raw = parser.site->store.back();
+  }
+  given->raw_line = parser.line_number;
+}
+
+bool SetListHbasStatus(SiteParser& parser, const SiteLine& line) {
+  parser.site->listhbas.status = line.status;
+  return true;
+}
+
+bool SetListHbasRaw(SiteParser& parser, const SiteLine& line) {
+  SetRaw(parser, line.value(), &parser.site->listhbas);
+  return true;
+}
+
+template <SimOverride SimPort::*report>
+bool SetPortStatus(SiteParser& parser, const SiteLine& line) {
+  (parser.port->*report).status = line.status;
+  return true;
+}
+
+template <SimOverride SimPort::*report>
+bool SetPortRaw(SiteParser& parser, const SiteLine& line) {
+  SetRaw(parser, line.value(), &(parser.port->*report));
+  return true;
+}
+
+template <SimOverride SimPort::*report>
+bool SetPortSignal(SiteParser& parser, const SiteLine& line) {
+  if (line.status < 1 || line.status > 64)
+    return parser.Fail(std::string(line.words[0]) + " needs a signal number from 1 to 64, found '" +
+                       std::string(line.value()) + "'");
+  (parser.port->*report).signal = line.status;
+  return true;
+}
 
 enum class Scope { kGlobal, kAdapter, kPort, kAnywhere };
 
 struct Keyword {
   std::string_view name;
-  Key key;
   int values;
   Scope scope;
   bool repeatable;
   bool status;  // the value is a status from 0 to 255
+  Handler handle;
 };
 
 constexpr Keyword kKeywords[] = {
-    {"host", Key::kHost, 1, Scope::kGlobal, false, false},
-    {"listhbas-status", Key::kListhbasStatus, 1, Scope::kGlobal, false, true},
-    {"listhbas-raw", Key::kListhbasRaw, 1, Scope::kGlobal, false, false},
-    {"adapter", Key::kAdapter, 1, Scope::kAnywhere, true, false},
-    {"model", Key::kModel, 1, Scope::kAdapter, false, false},
-    {"model-desc", Key::kModelDesc, 1, Scope::kAdapter, false, false},
-    {"mfg", Key::kMfg, 1, Scope::kAdapter, false, false},
-    {"pci", Key::kPci, 4, Scope::kAdapter, false, false},
-    {"firmware", Key::kFirmware, 1, Scope::kAdapter, false, false},
-    {"bus", Key::kBus, 1, Scope::kAdapter, false, false},
-    {"download-status", Key::kDownloadStatus, 1, Scope::kAdapter, false, true},
-    {"port", Key::kPort, 4, Scope::kAdapter, true, false},
-    {"lun", Key::kLun, 3, Scope::kPort, true, false},
-    {"node-wwn", Key::kNodeWwn, 1, Scope::kPort, false, false},
-    {"fabric", Key::kFabric, 1, Scope::kPort, false, false},
-    {"current-mac", Key::kCurrentMac, 1, Scope::kPort, false, false},
-    {"flags", Key::kFlags, 1, Scope::kPort, false, false},
-    {"mode", Key::kMode, 1, Scope::kPort, false, false},
-    {"hbaattributes-status", Key::kAttributesStatus, 1, Scope::kPort, false, true},
-    {"targetmapping-status", Key::kMappingStatus, 1, Scope::kPort, false, true},
-    {"hbaattributes-raw", Key::kAttributesRaw, 1, Scope::kPort, false, false},
-    {"targetmapping-raw", Key::kMappingRaw, 1, Scope::kPort, false, false},
-    {"hbaattributes-signal", Key::kAttributesSignal, 1, Scope::kPort, false, true},
-    {"targetmapping-signal", Key::kMappingSignal, 1, Scope::kPort, false, true},
+    {"host", 1, Scope::kGlobal, false, false, SetHost},
+    {"listhbas-status", 1, Scope::kGlobal, false, true, SetListHbasStatus},
+    {"listhbas-raw", 1, Scope::kGlobal, false, false, SetListHbasRaw},
+    {"adapter", 1, Scope::kAnywhere, true, false, OpenAdapter},
+    {"model", 1, Scope::kAdapter, false, false, SetModel},
+    {"model-desc", 1, Scope::kAdapter, false, false, SetAdapterText<&SimAdapter::model_desc>},
+    {"mfg", 1, Scope::kAdapter, false, false, SetAdapterText<&SimAdapter::mfg>},
+    {"pci", 4, Scope::kAdapter, false, false, SetPci},
+    {"firmware", 1, Scope::kAdapter, false, false, SetAdapterText<&SimAdapter::firmware>},
+    {"bus", 1, Scope::kAdapter, false, false, SetAdapterText<&SimAdapter::bus>},
+    {"download-status", 1, Scope::kAdapter, false, true, SetDownloadStatus},
+    {"port", 4, Scope::kAdapter, true, false, OpenPort},
+    {"lun", 3, Scope::kPort, true, false, AddLun},
+    {"node-wwn", 1, Scope::kPort, false, false, SetPortText<&SimPort::node_wwn>},
+    {"fabric", 1, Scope::kPort, false, false, SetPortText<&SimPort::fabric>},
+    {"current-mac", 1, Scope::kPort, false, false, SetPortText<&SimPort::current_mac>},
+    {"flags", 1, Scope::kPort, false, false, SetPortText<&SimPort::flags>},
+    {"mode", 1, Scope::kPort, false, false, SetPortText<&SimPort::mode>},
+    {"hbaattributes-status", 1, Scope::kPort, false, true, SetPortStatus<&SimPort::attributes>},
+    {"targetmapping-status", 1, Scope::kPort, false, true, SetPortStatus<&SimPort::mapping>},
+    {"hbaattributes-raw", 1, Scope::kPort, false, false, SetPortRaw<&SimPort::attributes>},
+    {"targetmapping-raw", 1, Scope::kPort, false, false, SetPortRaw<&SimPort::mapping>},
+    {"hbaattributes-signal", 1, Scope::kPort, false, true, SetPortSignal<&SimPort::attributes>},
+    {"targetmapping-signal", 1, Scope::kPort, false, true, SetPortSignal<&SimPort::mapping>},
 };
 constexpr int kKeywordCount = sizeof kKeywords / sizeof kKeywords[0];
 static_assert(kKeywordCount <= 32, "the seen-sets are 32-bit masks");
@@ -163,13 +321,73 @@ int FindKeyword(std::string_view word) {
   return -1;
 }
 
-// Ends an adapter's section: it must have said what it is.
-bool CloseAdapter(const SimAdapter& adapter, int* error_line, std::string* error) {
-  const char* missing = !adapter.has_model ? "model" : !adapter.has_pci ? "pci" : nullptr;
-  if (!missing) return true;
-  *error_line = adapter.line;
-  *error = "adapter " + std::string(adapter.serial) + " has no " + missing + " line";
-  return false;
+// Where the keyword may stand: whether the line is there, the set of the
+// keywords seen there, and the refusals when it is elsewhere or comes
+// again.  A global keyword comes once.
+bool CheckPlace(SiteParser& parser, int k) {
+  const Keyword& keyword = kKeywords[k];
+  struct Place {
+    bool inside;
+    unsigned* seen;
+    const char* outside;
+    const char* twice;
+  };
+  Place place = {true, nullptr, "", ""};
+  switch (keyword.scope) {
+    case Scope::kAnywhere:
+      break;
+    case Scope::kGlobal:
+      place = {!parser.in_adapter, &parser.global_seen, " must come before the first adapter",
+               " given twice"};
+      break;
+    case Scope::kAdapter:
+      place = {parser.in_adapter, &parser.adapter_seen, " outside an adapter",
+               " given twice for this adapter"};
+      break;
+    case Scope::kPort:
+      place = {parser.port != nullptr, &parser.port_seen, " outside a port",
+               " given twice for this port"};
+      break;
+  }
+  if (place.seen == nullptr) return true;
+  const unsigned bit = 1u << k;
+  bool once = keyword.scope == Scope::kGlobal || !keyword.repeatable;
+  if (!place.inside) return parser.Fail(std::string(keyword.name) + place.outside);
+  if (once && (*place.seen & bit)) return parser.Fail(std::string(keyword.name) + place.twice);
+  *place.seen |= bit;
+  return true;
+}
+
+// One line that is neither blank nor a comment.
+bool ParseLine(SiteParser& parser, std::string_view line, std::vector<std::string_view>* words) {
+  std::string reason;
+  if (!SplitSiteLine(line, words, &parser.site->store, &reason)) return parser.Fail(reason);
+  int k = FindKeyword((*words)[0]);
+  if (k < 0) return parser.Fail("unknown keyword '" + std::string((*words)[0]) + "'");
+  const Keyword& keyword = kKeywords[k];
+  const std::string_view name = keyword.name;
+  if (static_cast<int>(words->size()) - 1 != keyword.values) {
+    return parser.Fail(std::string(name) + " takes " + std::to_string(keyword.values) +
+                       (keyword.values == 1 ? " value" : " values") + ", found " +
+                       std::to_string(words->size() - 1));
+  }
+  if (!CheckPlace(parser, k)) return false;
+  const std::string_view value = (*words)[1];
+  int status = 0;
+  if (keyword.status && !ParseStatus(value, &status))
+    return parser.Fail(std::string(name) + " needs a number from 0 to 255, found '" +
+                       std::string(value) + "'");
+  return keyword.handle(parser, SiteLine{*words, status});
+}
+
+// How often the text holds the word: room for the adapters and ports of
+// a large site is made once.
+size_t CountWord(std::string_view text, std::string_view word) {
+  size_t count = 0;
+  for (size_t at = text.find(word); at != std::string_view::npos;
+       at = text.find(word, at + word.size()))
+    ++count;
+  return count;
 }
 
 // Finds the first port, in site order, whose non-empty address an earlier
@@ -232,183 +450,39 @@ bool ParseSite(std::string_view text, const std::string& path, SimSite* site, in
   site->store.clear();
   site->adapters.clear();
   site->ports.clear();
-  const std::string directory = DirectoryOf(path);
+  SiteParser parser;
+  parser.site = site;
+  parser.directory = DirectoryOf(path);
+  parser.only_address = only_address;
+  parser.error_line = error_line;
+  parser.error = error;
   const std::string_view all = site->text;
-  std::vector<std::string_view> words;
-  unsigned global_seen = 0, adapter_seen = 0, port_seen = 0;
-  int lun_count = 0, port_count = 0;
-  bool in_adapter = false;
-  SimPort* port = nullptr;  // the current port
-  int line_number = 0;
-
-  auto fail = [&](const std::string& reason) {
-    *error_line = line_number;
-    *error = reason;
-    return false;
-  };
-  // A raw report file: its path, relative ones from the site's directory,
-  // and the line that names it.
-  auto set_raw = [&](std::string_view name, std::string_view* raw, int* raw_line) {
-    if (!name.empty() && name[0] == '/') {
-      *raw = name;
-    } else {
-      site->store.push_back(directory + "/" + std::string(name));
-      *raw = site->store.back();
-    }
-    *raw_line = line_number;
-  };
 
   // Ports are many in a large site: make room for their addresses once.
-  size_t ports = 0;
-  for (size_t at = all.find("port "); at != std::string_view::npos; at = all.find("port ", at + 5))
-    ++ports;
-  size_t adapters = 0;
-  for (size_t at = all.find("adapter "); at != std::string_view::npos;
-       at = all.find("adapter ", at + 8))
-    ++adapters;
-  site->adapters.reserve(adapters);
-  std::vector<std::pair<std::string_view, int>> addresses;
-  addresses.reserve(ports);
+  const size_t ports = CountWord(all, "port ");
+  site->adapters.reserve(CountWord(all, "adapter "));
+  parser.addresses.reserve(ports);
   if (!only_address) site->ports.reserve(ports);
-  SimPort dropped;  // receives the lines of ports that are not kept
 
+  std::vector<std::string_view> words;
   size_t pos = 0;
   while (pos < all.size()) {
     size_t end = all.find('\n', pos);
     if (end == std::string_view::npos) end = all.size();
     std::string_view line = all.substr(pos, end - pos);
     pos = end + 1;
-    ++line_number;
+    ++parser.line_number;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.size() > kMaxLine) return fail("line longer than 65536 characters");
+    if (line.size() > kMaxLine) return parser.Fail("line longer than 65536 characters");
 
     size_t first = 0;
     while (first < line.size() && IsBlank(line[first])) ++first;
     if (first == line.size() || line[first] == '#') continue;
-
-    std::string reason;
-    if (!SplitSiteLine(line, &words, &site->store, &reason)) return fail(reason);
-
-    int k = FindKeyword(words[0]);
-    if (k < 0) return fail("unknown keyword '" + std::string(words[0]) + "'");
-    const Keyword& keyword = kKeywords[k];
-    const std::string_view name = keyword.name;
-    if (static_cast<int>(words.size()) - 1 != keyword.values) {
-      return fail(std::string(name) + " takes " + std::to_string(keyword.values) +
-                  (keyword.values == 1 ? " value" : " values") + ", found " +
-                  std::to_string(words.size() - 1));
-    }
-    // Where the keyword may stand: whether this line is there, the set of
-    // the keywords seen there, and the refusals when it is elsewhere or
-    // comes again.  A global keyword comes once.
-    struct Place {
-      bool inside;
-      unsigned* seen;
-      const char* outside;
-      const char* twice;
-    };
-    Place place = {true, nullptr, "", ""};
-    switch (keyword.scope) {
-      case Scope::kAnywhere:
-        break;
-      case Scope::kGlobal:
-        place = {!in_adapter, &global_seen, " must come before the first adapter", " given twice"};
-        break;
-      case Scope::kAdapter:
-        place = {in_adapter, &adapter_seen, " outside an adapter", " given twice for this adapter"};
-        break;
-      case Scope::kPort:
-        place = {port != nullptr, &port_seen, " outside a port", " given twice for this port"};
-        break;
-    }
-    if (place.seen != nullptr) {
-      const unsigned bit = 1u << k;
-      bool once = keyword.scope == Scope::kGlobal || !keyword.repeatable;
-      if (!place.inside) return fail(std::string(name) + place.outside);
-      if (once && (*place.seen & bit)) return fail(std::string(name) + place.twice);
-      *place.seen |= bit;
-    }
-
-    const std::string_view value = words[1];
-    int status = 0;
-    if (keyword.status && !ParseStatus(value, &status))
-      return fail(std::string(name) + " needs a number from 0 to 255, found '" + std::string(value) + "'");
-    SimAdapter* adapter = in_adapter ? &site->adapters.back() : nullptr;
-
-    switch (keyword.key) {
-      case Key::kHost: site->host = value; break;
-      case Key::kListhbasStatus: site->listhbas_status = status; break;
-      case Key::kListhbasRaw: set_raw(value, &site->listhbas_raw, &site->listhbas_raw_line); break;
-      case Key::kAdapter:
-        if (in_adapter && !CloseAdapter(*adapter, error_line, error)) return false;
-        site->adapters.emplace_back();
-        site->adapters.back().serial = value;
-        site->adapters.back().line = line_number;
-        in_adapter = true;
-        port = nullptr;
-        adapter_seen = 0;
-        break;
-      case Key::kModel:
-        adapter->model = value;
-        adapter->has_model = true;
-        break;
-      case Key::kModelDesc: adapter->model_desc = value; break;
-      case Key::kMfg: adapter->mfg = value; break;
-      case Key::kPci:
-        adapter->vendor_id = words[1];
-        adapter->device_id = words[2];
-        adapter->sub_vendor_id = words[3];
-        adapter->sub_device_id = words[4];
-        adapter->has_pci = true;
-        break;
-      case Key::kFirmware: adapter->firmware = value; break;
-      case Key::kBus: adapter->bus = value; break;
-      case Key::kDownloadStatus: adapter->download_status = status; break;
-      case Key::kPort: {
-        if (!words[4].empty()) addresses.emplace_back(words[4], line_number);
-        if (!only_address || *only_address == words[4]) {
-          port = &site->ports.emplace_back();
-        } else {
-          dropped = SimPort();
-          port = &dropped;
-        }
-        port->type = words[1];
-        port->number = words[2];
-        port->function = words[3];
-        port->address = words[4];
-        port->adapter = site->adapters.size() - 1;
-        port->index = port_count++;
-        port->line = line_number;
-        port_seen = 0;
-        break;
-      }
-      case Key::kLun:
-        port->luns.push_back(SimLun{words[1], words[2], words[3], lun_count++});
-        break;
-      case Key::kNodeWwn: port->node_wwn = value; break;
-      case Key::kFabric: port->fabric = value; break;
-      case Key::kCurrentMac: port->current_mac = value; break;
-      case Key::kFlags: port->flags = value; break;
-      case Key::kMode: port->mode = value; break;
-      case Key::kAttributesStatus: port->attributes_status = status; break;
-      case Key::kMappingStatus: port->mapping_status = status; break;
-      case Key::kAttributesRaw:
-        set_raw(value, &port->attributes_raw, &port->attributes_raw_line);
-        break;
-      case Key::kAttributesSignal:
-      case Key::kMappingSignal:
-        if (status < 1 || status > 64)
-          return fail(std::string(name) + " needs a signal number from 1 to 64, found '" +
-                      std::string(value) + "'");
-        (keyword.key == Key::kAttributesSignal ? port->attributes_signal : port->mapping_signal) =
-            status;
-        break;
-      case Key::kMappingRaw: set_raw(value, &port->mapping_raw, &port->mapping_raw_line); break;
-    }
+    if (!ParseLine(parser, line, &words)) return false;
   }
   if (!site->adapters.empty() && !CloseAdapter(site->adapters.back(), error_line, error))
     return false;
-  return CheckAddresses(&addresses, error_line, error);
+  return CheckAddresses(&parser.addresses, error_line, error);
 }
 
 SimSite::~SimSite() {

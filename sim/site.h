@@ -34,6 +34,16 @@ struct SimAdapter {
   bool has_pci = false;
 };
 
+// What the site says of one report call in place of the simulator's own
+// answer: its status, the signal that ends the command instead, and a raw
+// report file served as it stands.
+struct SimOverride {
+  int status = 0;
+  int signal = 0;        // the command ends by this signal (0: none)
+  std::string_view raw;  // resolved path, empty when none
+  int raw_line = 0;      // the site line that names raw
+};
+
 struct SimPort {
   std::string_view type;      // "NIC", "FCoE", "iSCSI", "FC" or any other text
   std::string_view number;    // port number
@@ -41,14 +51,8 @@ struct SimPort {
   std::string_view address;   // WWN of an FC/FCoE port, else the permanent MAC
   std::optional<std::string_view> node_wwn, fabric, current_mac, flags, mode;
   std::vector<SimLun> luns;
-  int attributes_status = 0;
-  int mapping_status = 0;
-  int attributes_signal = 0;  // the command ends by this signal (0: none)
-  int mapping_signal = 0;
-  std::string_view attributes_raw;  // resolved path, empty when none
-  std::string_view mapping_raw;
-  int attributes_raw_line = 0;
-  int mapping_raw_line = 0;
+  SimOverride attributes;  // hbaattributes
+  SimOverride mapping;     // targetmapping
   size_t adapter = 0;  // index into SimSite::adapters
   int index = 0;       // position among all ports of the site, from 0
   int line = 0;
@@ -67,9 +71,7 @@ struct SimSite {
   size_t mapping_size = 0;
 
   std::string_view host = "simhost";
-  int listhbas_status = 0;
-  std::string_view listhbas_raw;
-  int listhbas_raw_line = 0;
+  SimOverride listhbas;  // never a signal
   std::vector<SimAdapter> adapters;
   std::vector<SimPort> ports;  // in site order
 };

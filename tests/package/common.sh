@@ -92,6 +92,7 @@ run() {
 build_dir=${1:-}
 source_dir=${2:-}
 cpack=${3:-}
+# shellcheck disable=SC2034  # read by the tests that source this file
 version=${4:-}
 with_32=0
 [ -n "$build_dir" ] && [ -x "$build_dir/fcguard32" ] && with_32=1
