@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "inventory/hba_info.h"
@@ -16,8 +19,24 @@
 namespace {
 
 constexpr char kStampName[] = "CAPTURE";
-// An entry holds two lines of three short fields.
-constexpr off_t kMaxEntryBytes = 4096;
+constexpr char kTableName[] = "table";
+constexpr char kEntriesName[] = "entries";
+constexpr char kMagic[8] = {'F', 'C', 'G', 'I', 'D', 'X', '1', '\0'};
+// An entry: its address in hexadecimal and two lines of three short fields.
+constexpr std::size_t kMaxEntryBytes = 1024;
+// The stamp holds a path.
+constexpr off_t kMaxStampBytes = 8192;
+// The index is never read whole: only a slot and an entry per call.
+constexpr off_t kMaxIndexFileBytes = off_t{1} << 40;
+
+// One slot of the table: where the entry of an address lies in the
+// entries file (offset + 1; 0 for an empty slot) and a check on its hash.
+struct Slot {
+  std::uint64_t offset_plus_one;
+  std::uint32_t length;
+  std::uint32_t check;
+};
+static_assert(sizeof(Slot) == 16);
 
 std::string IndexProblem(const std::string& index, const std::string& reason) {
   return "hbacmd-sim: replay index " + index + ": " + reason;
@@ -35,6 +54,13 @@ std::string HexName(std::string_view address) {
   return name;
 }
 
+// FNV-1a, 64 bits.
+std::uint64_t Hash(std::string_view address) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : address) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
+
 std::string EntryLine(char kind, const hba_info* port) {
   return std::string(1, kind) + "\t" + std::string(port->SerialNumber.view()) + "\t" +
          std::string(port->PortFunction.view()) + "\t" + std::string(port->Model.view()) + "\n";
@@ -49,10 +75,11 @@ bool Writable(const hba_info* port) {
   return true;
 }
 
-bool WriteAll(int fd, const std::string& text) {
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  const char* bytes = static_cast<const char*>(data);
   std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
+  while (done < size) {
+    ssize_t n = write(fd, bytes + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
@@ -60,10 +87,37 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// Adds the port to its address's entry: creates the entry for the first
-// port with the address; a later FC or FCoE port adds the W line when the
-// entry has none.
-bool AddPort(int dir, const hba_info* port, std::string* reason) {
+bool WriteFile(int dir, const char* name, const void* data, std::size_t size,
+               std::string* reason) {
+  int fd = openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  bool ok = fd >= 0 && WriteAll(fd, data, size);
+  if (fd >= 0 && close(fd) != 0) ok = false;
+  if (!ok) *reason = Errno(std::string("cannot write ") + name);
+  return ok;
+}
+
+bool ReadAt(int fd, void* data, std::size_t size, off_t offset) {
+  char* bytes = static_cast<char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The entries of the listing's addresses, in order of first appearance:
+// the first port with the address gives the A line, the first FC or FCoE
+// port with it as its WWN the W line.
+struct Entries {
+  std::vector<std::string> texts;  // "<hex>\nA...\n[W...\n]"
+  std::vector<bool> has_wwn;
+  std::unordered_map<std::string, std::size_t> by_address;
+};
+
+bool AddPort(const hba_info* port, Entries* entries, std::string* reason) {
   const std::string_view address = PortAddress(port);
   if (address.empty() || address.size() > kMaxIndexedAddress) return true;
   if (!Writable(port)) {
@@ -71,31 +125,40 @@ bool AddPort(int dir, const hba_info* port, std::string* reason) {
     return false;
   }
   const bool wwn = IsAddressedByWWN(port);
-  const std::string name = HexName(address);
-  int fd = openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    std::string text = EntryLine('A', port);
-    if (wwn) text += EntryLine('W', port);
-    bool ok = WriteAll(fd, text);
-    if (close(fd) != 0) ok = false;
-    if (!ok) *reason = Errno("cannot write an entry");
-    return ok;
+  auto [found, added] = entries->by_address.try_emplace(std::string(address), entries->texts.size());
+  if (added) {
+    entries->texts.push_back(HexName(address) + "\n" + EntryLine('A', port));
+    entries->has_wwn.push_back(false);
   }
-  if (errno != EEXIST) {
-    *reason = Errno("cannot create an entry");
-    return false;
+  const std::size_t at = found->second;
+  if (wwn && !entries->has_wwn[at]) {
+    entries->texts[at] += EntryLine('W', port);
+    entries->has_wwn[at] = true;
   }
-  if (!wwn) return true;
-  fd = openat(dir, name.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
-  char text[kMaxEntryBytes];
-  ssize_t n = fd < 0 ? -1 : pread(fd, text, sizeof text, 0);
-  bool ok = n >= 0;
-  if (ok && std::string_view(text, static_cast<std::size_t>(n)).find("\nW\t") ==
-                std::string_view::npos)
-    ok = WriteAll(fd, EntryLine('W', port));
-  if (fd >= 0 && close(fd) != 0) ok = false;
-  if (!ok) *reason = Errno("cannot complete an entry");
-  return ok;
+  return true;
+}
+
+// Writes the entries file and the table: a header (the magic and the
+// number of slots, twice the number of entries) and the slots, open
+// addressing with linear probing.
+bool WriteTable(int dir, const Entries& entries, std::string* reason) {
+  const std::uint64_t slots = std::max<std::uint64_t>(8, 2 * entries.texts.size());
+  std::vector<Slot> table(slots, Slot{0, 0, 0});
+  std::string all;
+  for (const auto& [address, at] : entries.by_address) {
+    const std::string& text = entries.texts[at];
+    const std::uint64_t hash = Hash(address);
+    std::uint64_t i = hash % slots;
+    while (table[i].offset_plus_one != 0) i = (i + 1) % slots;
+    table[i] = Slot{all.size() + 1, static_cast<std::uint32_t>(text.size()),
+                    static_cast<std::uint32_t>(hash >> 32)};
+    all += text;
+  }
+  std::string header(kMagic, sizeof kMagic);
+  header.append(reinterpret_cast<const char*>(&slots), sizeof slots);
+  header.append(reinterpret_cast<const char*>(table.data()), table.size() * sizeof(Slot));
+  return WriteFile(dir, kEntriesName, all.data(), all.size(), reason) &&
+         WriteFile(dir, kTableName, header.data(), header.size(), reason);
 }
 
 // Removes a directory of plain files that this process made.
@@ -127,6 +190,35 @@ bool ParseLine(std::string_view line, IndexEntry* entry) {
   return true;
 }
 
+// Parses an entry's lines after its address line.
+bool ParseEntry(std::string_view rest, IndexEntry* entry) {
+  while (!rest.empty()) {
+    std::size_t end = rest.find('\n');
+    if (end == std::string_view::npos || !ParseLine(rest.substr(0, end), entry)) return false;
+    rest.remove_prefix(end + 1);
+  }
+  return entry->any_found;
+}
+
+// Opens one file of the index as a capture file is opened.
+bool OpenIndexFile(const std::string& index, const char* name, int* fd, off_t* size,
+                   std::string* message) {
+  const std::string path = index + "/" + name;
+  if (OpenCaptured(path, kMaxIndexFileBytes, fd, message) != Opened::kOpen) {
+    *message = IndexProblem(index, "cannot read " + std::string(name) +
+                                       (message->empty() ? "" : " (" + *message + ")"));
+    return false;
+  }
+  struct stat status;
+  if (fstat(*fd, &status) != 0) {
+    *message = IndexProblem(index, Errno("cannot read " + std::string(name)));
+    close(*fd);
+    return false;
+  }
+  *size = status.st_size;
+  return true;
+}
+
 }  // namespace
 
 bool ReplayIndexExists(const std::string& capture, const std::string& index, bool* exists,
@@ -145,11 +237,11 @@ bool ReplayIndexExists(const std::string& capture, const std::string& index, boo
   const std::string stamp_path = index + "/" + kStampName;
   int fd = -1;
   std::string stamp;
-  if (OpenCaptured(stamp_path, kMaxEntryBytes, &fd, message) != Opened::kOpen) {
+  if (OpenCaptured(stamp_path, kMaxStampBytes, &fd, message) != Opened::kOpen) {
     *message = IndexProblem(index, "not an index (no " + std::string(kStampName) + ")");
     return false;
   }
-  bool read = ReadCaptured(fd, stamp_path, kMaxEntryBytes, &stamp, message);
+  bool read = ReadCaptured(fd, stamp_path, kMaxStampBytes, &stamp, message);
   close(fd);
   if (!read) return false;
   if (stamp != capture + "\n") {
@@ -162,6 +254,13 @@ bool ReplayIndexExists(const std::string& capture, const std::string& index, boo
 
 bool WriteReplayIndex(const std::string& capture, const std::string& index,
                       std::string* message) {
+  Entries entries;
+  std::string reason;
+  for (hba_info** slot = p_hba_info_list; slot != nullptr && *slot != nullptr; ++slot)
+    if (!AddPort(*slot, &entries, &reason)) {
+      *message = IndexProblem(index, reason);
+      return false;
+    }
   std::vector<char> pattern(index.begin(), index.end());
   const char suffix[] = ".XXXXXX";
   pattern.insert(pattern.end(), suffix, suffix + sizeof suffix);
@@ -171,17 +270,10 @@ bool WriteReplayIndex(const std::string& capture, const std::string& index,
   }
   const std::string building = pattern.data();
   int dir = open(building.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  std::string reason;
   if (dir < 0) reason = Errno("cannot open it");
-  for (hba_info** slot = p_hba_info_list; dir >= 0 && slot != nullptr && *slot != nullptr;
-       ++slot)
-    if (!AddPort(dir, *slot, &reason)) break;
-  if (reason.empty()) {
-    int fd = openat(dir, kStampName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool ok = fd >= 0 && WriteAll(fd, capture + "\n");
-    if (fd >= 0 && close(fd) != 0) ok = false;
-    if (!ok) reason = Errno("cannot write " + std::string(kStampName));
-  }
+  const std::string stamp = capture + "\n";
+  if (dir >= 0 && WriteTable(dir, entries, &reason))
+    WriteFile(dir, kStampName, stamp.data(), stamp.size(), &reason);
   if (dir >= 0) close(dir);
   if (reason.empty() && rename(building.c_str(), index.c_str()) != 0)
     reason = Errno("cannot put it in place");
@@ -195,32 +287,55 @@ bool ReadIndexEntry(const std::string& index, std::string_view address, IndexEnt
                     std::string* message) {
   *entry = IndexEntry();
   if (address.empty() || address.size() > kMaxIndexedAddress) return true;
-  const std::string path = index + "/" + HexName(address);
-  int fd = -1;
-  switch (OpenCaptured(path, kMaxEntryBytes, &fd, message)) {
-    case Opened::kAbsent:
-      return true;
-    case Opened::kBroken:
-      return false;
-    case Opened::kOpen:
-      break;
-  }
-  std::string text;
-  bool read = ReadCaptured(fd, path, kMaxEntryBytes, &text, message);
-  close(fd);
-  if (!read) return false;
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    std::size_t end = rest.find('\n');
-    if (end == std::string_view::npos || !ParseLine(rest.substr(0, end), entry)) {
-      *message = IndexProblem(index, "malformed entry " + path);
-      return false;
-    }
-    rest.remove_prefix(end + 1);
-  }
-  if (!entry->any_found) {
-    *message = IndexProblem(index, "malformed entry " + path);
+  int table = -1, texts = -1;
+  off_t table_size = 0, texts_size = 0;
+  if (!OpenIndexFile(index, kTableName, &table, &table_size, message)) return false;
+  if (!OpenIndexFile(index, kEntriesName, &texts, &texts_size, message)) {
+    close(table);
     return false;
   }
-  return true;
+  std::string problem;
+  char magic[sizeof kMagic];
+  std::uint64_t slots = 0;
+  const off_t header = sizeof magic + sizeof slots;
+  if (!ReadAt(table, magic, sizeof magic, 0) || std::memcmp(magic, kMagic, sizeof magic) != 0 ||
+      !ReadAt(table, &slots, sizeof slots, sizeof magic) || slots == 0 ||
+      slots > static_cast<std::uint64_t>(table_size) / sizeof(Slot) ||
+      static_cast<std::uint64_t>(table_size - header) != slots * sizeof(Slot))
+    problem = "malformed table";
+  const std::uint64_t hash = Hash(address);
+  const std::string name = HexName(address) + "\n";
+  // Linear probing from the address's slot, at most once round the table.
+  for (std::uint64_t i = hash % (slots ? slots : 1), probes = 0; problem.empty() && probes < slots;
+       i = (i + 1) % slots, ++probes) {
+    Slot slot;
+    if (!ReadAt(table, &slot, sizeof slot, header + static_cast<off_t>(i * sizeof(Slot)))) {
+      problem = "malformed table";
+      break;
+    }
+    if (slot.offset_plus_one == 0) break;  // not in the listing
+    if (slot.check != static_cast<std::uint32_t>(hash >> 32)) continue;
+    const std::uint64_t offset = slot.offset_plus_one - 1;
+    if (slot.length > kMaxEntryBytes || slot.length < name.size() ||
+        offset > static_cast<std::uint64_t>(texts_size) ||
+        slot.length > static_cast<std::uint64_t>(texts_size) - offset) {
+      problem = "malformed table";
+      break;
+    }
+    char text[kMaxEntryBytes];
+    if (!ReadAt(texts, text, slot.length, static_cast<off_t>(offset))) {
+      problem = "malformed entries";
+      break;
+    }
+    const std::string_view got(text, slot.length);
+    if (!got.starts_with(name)) continue;
+    if (!ParseEntry(got.substr(name.size()), entry)) problem = "malformed entries";
+    break;
+  }
+  close(table);
+  close(texts);
+  if (problem.empty()) return true;
+  *entry = IndexEntry();
+  *message = IndexProblem(index, problem);
+  return false;
 }

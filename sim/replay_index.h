@@ -1,14 +1,24 @@
-// The index of a captured listing: one small file per address, so that a
-// replayed call reads only its own port's entry, whatever the size of the
-// listing.  It is written once per capture into a directory of the
-// replay's scratch space (HBACMD_SIM_INDEX) and read by every later call.
+// The index of a captured listing, so that a replayed call reads only
+// its own port's entry, whatever the size of the listing.  It is written
+// once per capture into a directory of the replay's scratch space
+// (HBACMD_SIM_INDEX) and read by every later call.
 //
-// Layout: INDEX/CAPTURE holds the capture's path as given, and a line
-// end; INDEX/<hex> holds the entry of the address whose bytes are <hex>
-// in lower-case hexadecimal (a name of [0-9a-f] only, whatever the
-// address holds): a line "A<TAB>serial<TAB>function<TAB>model" for the
-// first port of the listing with that address, and a line "W<TAB>..." for
-// the first FC or FCoE port with that WWN, when there is one.
+// Layout of INDEX:
+//   CAPTURE  the capture's path as given, and a line end;
+//   entries  one entry per address of the listing, in order of first
+//            appearance: the address in lower-case hexadecimal and a line
+//            end, a line "A<TAB>serial<TAB>function<TAB>model" for the
+//            first port of the listing with that address, and a line
+//            "W<TAB>..." for the first FC or FCoE port with it as its WWN,
+//            when there is one;
+//   table    "FCGIDX1\0", the number of slots (twice the number of
+//            entries, 64 bits, host order), then the slots of an open
+//            addressing hash table (FNV-1a of the address, linear
+//            probing), 16 bytes each: the entry's offset + 1 (0: empty
+//            slot, 64 bits), its length and the hash's upper half (32 bits
+//            each).
+// A look-up reads a few slots and one entry.  Addresses are hostile text:
+// they name no file; an entry whose address line differs is another's.
 #pragma once
 
 #include <string>
