@@ -112,6 +112,7 @@ bool ReadAt(int fd, void* data, std::size_t size, off_t offset) {
 // the first port with the address gives the A line, the first FC or FCoE
 // port with it as its WWN the W line.
 struct Entries {
+  std::vector<std::string> addresses;
   std::vector<std::string> texts;  // "<hex>\nA...\n[W...\n]"
   std::vector<bool> has_wwn;
   std::unordered_map<std::string, std::size_t> by_address;
@@ -127,6 +128,7 @@ bool AddPort(const hba_info* port, Entries* entries, std::string* reason) {
   const bool wwn = IsAddressedByWWN(port);
   auto [found, added] = entries->by_address.try_emplace(std::string(address), entries->texts.size());
   if (added) {
+    entries->addresses.emplace_back(address);
     entries->texts.push_back(HexName(address) + "\n" + EntryLine('A', port));
     entries->has_wwn.push_back(false);
   }
@@ -145,9 +147,9 @@ bool WriteTable(int dir, const Entries& entries, std::string* reason) {
   const std::uint64_t slots = std::max<std::uint64_t>(8, 2 * entries.texts.size());
   std::vector<Slot> table(slots, Slot{0, 0, 0});
   std::string all;
-  for (const auto& [address, at] : entries.by_address) {
+  for (std::size_t at = 0; at < entries.texts.size(); ++at) {
     const std::string& text = entries.texts[at];
-    const std::uint64_t hash = Hash(address);
+    const std::uint64_t hash = Hash(entries.addresses[at]);
     std::uint64_t i = hash % slots;
     while (table[i].offset_plus_one != 0) i = (i + 1) % slots;
     table[i] = Slot{all.size() + 1, static_cast<std::uint32_t>(text.size()),
