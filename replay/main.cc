@@ -243,6 +243,7 @@ int main(int argc, char** argv) {
     Fail("--format takes tsv, csv, json or jsonl, not '" + format_word + "'");
 
   if (explaining || !status_word.empty()) {
+    RefuseArguments(options.args);
     int status = 0;
     if (!explaining || status_word.empty() || !ParseNumber(status_word.c_str(), 255, &status))
       Fail("--explain DIR needs --status N (N from 0 to 255)");

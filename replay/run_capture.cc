@@ -117,6 +117,13 @@ Row RunCapture(const CaptureRun& run) {
   int status = RunFcguard(run);
   if (status < 0 || status == 125 || status == 127)
     return FailedRow(run.path, "fcguard could not be run in the sandbox");
+  // Kept with --keep, beside fcguard's output and the hbacmd calls.
+  int status_fd = openat(scratch_fd, "status", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (status_fd >= 0) {
+    const std::string text = std::to_string(status) + "\n";
+    [[maybe_unused]] ssize_t ignored = write(status_fd, text.data(), text.size());
+    close(status_fd);
+  }
 
   ExplainInput input;
   input.reports_dir_fd = copy_fd;
