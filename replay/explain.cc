@@ -71,6 +71,12 @@ bool LoadInventory(int dir_fd) {
   return true;
 }
 
+// A meaning of the table without its Markdown quotes.
+std::string Plain(std::string text) {
+  std::erase(text, '`');
+  return text;
+}
+
 std::string Describe(const hba_info* port) {
   return std::string(port->SerialNumber.c_str()) + " function " + port->PortFunction.c_str() +
          " (" + port->PortType.c_str() + " port " + port->PortNumber.c_str() + ")";
@@ -110,9 +116,41 @@ bool LoadConditions(const ExplainInput& input) {
   return result == 0;
 }
 
+// 4: every refused sub-system the check recorded, in judging order.
+void ExplainRefused(const global_ctrl_flags& flags, Row* row) {
+  if (flags.RefusedSubsystems.empty()) return;
+  // The reason names the first few; the row's list holds every one kept.
+  constexpr std::size_t kNamed = 3;
+  std::string reason;
+  for (std::size_t i = 0; i < flags.RefusedSubsystems.size(); ++i) {
+    const refused_subsystem& refused = flags.RefusedSubsystems[i];
+    row->refused.push_back({PortAddress(refused.Port), refused.VendorID.c_str(),
+                            refused.ProductID.c_str(), refused.ProductVersion.c_str()});
+    if (i >= kNamed) continue;
+    if (i > 0) reason += "; ";
+    reason += Describe(refused.Port) + ": " + refused.VendorID.c_str() + " " +
+              refused.ProductID.c_str() + " " + refused.ProductVersion.c_str() + " not allowed";
+  }
+  std::size_t more = flags.RefusedSubsystems.size() + flags.RefusedSubsystemsNotKept;
+  if (more > kNamed) reason += "; and " + std::to_string(more - kNamed) + " more";
+  row->reason = reason;
+}
+
+// 1 and 2: the first vendor difference that broke the identity.
+void ExplainDifference(const vendor_difference& difference, Row* row) {
+  if (difference.Port == nullptr || difference.ReferencePort == nullptr) return;
+  if (difference.Port == difference.ReferencePort)
+    row->reason = Describe(difference.Port) + " sees " + difference.Vendor.c_str() + " beside " +
+                  difference.ReferenceVendor.c_str();
+  else
+    row->reason = Describe(difference.Port) + " sees " + difference.Vendor.c_str() + ", " +
+                  Describe(difference.ReferencePort) + " sees " +
+                  difference.ReferenceVendor.c_str();
+}
+
 // 1, 2 and 4: fcguard's sub-system check run again on the same reports,
 // conditions and selection; its findings name what failed.
-void ExplainCheck(const ExplainInput& input, [[maybe_unused]] Row* row) {
+void ExplainCheck(const ExplainInput& input, Row* row) {
   run_state state{};
   std::vector<std::string> words;
   std::vector<char*> argv;
@@ -121,6 +159,10 @@ void ExplainCheck(const ExplainInput& input, [[maybe_unused]] Row* row) {
   if (p_hba_info_list == nullptr) return;
   OverallSubSystemCheck(state.selection_list, &state.ctrl_flags);
   Silence();
+  const global_ctrl_flags& flags = state.ctrl_flags;
+  if (input.status == RET_INVALID_CTRL_SUBSYSTEM_COMBINATION) ExplainRefused(flags, row);
+  else if (input.status == RET_NOT_CTRL_WIDE_IDENTICAL) ExplainDifference(flags.CtrlWideDifference, row);
+  else ExplainDifference(flags.VendorWideDifference, row);
 }
 
 // 15: the conditions file that is not there.
@@ -145,7 +187,7 @@ Row Explain(const std::string& path, const ExplainInput& input) {
   Row row;
   row.path = path;
   NameStatus(input.status, &row);
-  row.reason = row.meaning;
+  row.reason = input.status == RET_OK ? "passed" : Plain(row.meaning);
   try {
     switch (input.status) {
       case RET_KERNEL_MODULE_MISSING:
