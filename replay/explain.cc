@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "check/overall_check.h"
+#include "check/subsystem_validity.h"
 #include "conditions/config_file.h"
 #include "driver/base/process_exit.h"
 #include "driver/base/return_codes.h"
@@ -116,14 +117,49 @@ bool LoadConditions(const ExplainInput& input) {
   return result == 0;
 }
 
-// 4: every refused sub-system the check recorded, in judging order.
+// The check judges a port up to its first refused sub-system: the ones
+// after it are judged here by the same judge, against the same entry, so
+// that every refused sub-system of the port is named.
+// At most kRefusedSubsystemsKept are kept, the others counted in *not_kept.
+std::vector<refused_subsystem> EveryRefused(const global_ctrl_flags& flags,
+                                            std::size_t* not_kept) {
+  std::vector<refused_subsystem> every;
+  *not_kept = flags.RefusedSubsystemsNotKept;
+  for (const refused_subsystem& first : flags.RefusedSubsystems) {
+    if (every.size() >= kRefusedSubsystemsKept) {
+      ++*not_kept;
+      continue;
+    }
+    every.push_back(first);
+    storage_subsystem single;
+    bool after = false;
+    for (const storage_subsystem& attached : AttachedSubsystems(first.Port, &single)) {
+      if (after) {
+        global_ctrl_flags judged;
+        fc_config_file_entry* entry = const_cast<fc_config_file_entry*>(first.Entry);
+        DoIndividualSubSystemCheck(first.Port, attached, &entry, &judged);
+        for (const refused_subsystem& refused : judged.RefusedSubsystems) {
+          if (every.size() < kRefusedSubsystemsKept) every.push_back(refused);
+          else ++*not_kept;
+        }
+      }
+      after = after || (attached.VendorID == first.VendorID.view() &&
+                        attached.ProductID == first.ProductID.view());
+    }
+  }
+  return every;
+}
+
+// 4: every refused sub-system, in judging order.
 void ExplainRefused(const global_ctrl_flags& flags, Row* row) {
   if (flags.RefusedSubsystems.empty()) return;
+  std::size_t not_kept = 0;
+  const std::vector<refused_subsystem> every = EveryRefused(flags, &not_kept);
   // The reason names the first few; the row's list holds every one kept.
   constexpr std::size_t kNamed = 3;
   std::string reason;
-  for (std::size_t i = 0; i < flags.RefusedSubsystems.size(); ++i) {
-    const refused_subsystem& refused = flags.RefusedSubsystems[i];
+  for (std::size_t i = 0; i < every.size(); ++i) {
+    const refused_subsystem& refused = every[i];
     row->refused.push_back({PortAddress(refused.Port), refused.VendorID.c_str(),
                             refused.ProductID.c_str(), refused.ProductVersion.c_str()});
     if (i >= kNamed) continue;
@@ -131,7 +167,7 @@ void ExplainRefused(const global_ctrl_flags& flags, Row* row) {
     reason += Describe(refused.Port) + ": " + refused.VendorID.c_str() + " " +
               refused.ProductID.c_str() + " " + refused.ProductVersion.c_str() + " not allowed";
   }
-  std::size_t more = flags.RefusedSubsystems.size() + flags.RefusedSubsystemsNotKept;
+  std::size_t more = every.size() + not_kept;
   if (more > kNamed) reason += "; and " + std::to_string(more - kNamed) + " more";
   row->reason = reason;
 }
