@@ -277,9 +277,13 @@ void Fleet::Progress(bool force) {
   double rate = elapsed > 0 ? static_cast<double>(finished_) / elapsed : 0;
   std::size_t left = options_.captures.size() - finished_;
   char line[160];
-  std::snprintf(line, sizeof line, "\r\033[K%zu/%zu done, %zu failed, %.1f/s, %.0f s left",
-                finished_, options_.captures.size(), failed_, rate,
-                rate > 0 ? static_cast<double>(left) / rate : 0.0);
+  if (rate > 0)
+    std::snprintf(line, sizeof line, "\r\033[K%zu/%zu done, %zu failed, %.1f/s, %.0f s left",
+                  finished_, options_.captures.size(), failed_, rate,
+                  static_cast<double>(left) / rate);
+  else
+    std::snprintf(line, sizeof line, "\r\033[K%zu/%zu done, %zu failed", finished_,
+                  options_.captures.size(), failed_);
   WriteAll(STDERR_FILENO, line);
 }
 
