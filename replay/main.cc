@@ -55,6 +55,7 @@ const char kUsage[] =
     "  --keep DIR         make DIR and keep each run's scratch directory in DIR/N/\n"
     "  --format FORMAT    tsv (default), csv, json (an array) or jsonl (one per line)\n"
     "  --explain DIR      explain the run with status N that left its reports in DIR\n"
+    "  --version, --help  the version, this text\n"
     "Status: 0 every row RET_OK, 1 any other row, 2 error of fcguard-replay,\n"
     "128 + the signal on SIGINT, SIGTERM and SIGHUP.\n";
 
