@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (word == "--version") {
-      std::printf("fcguard-replay %s\n", FCGUARD_VERSION);
+      std::printf("%s\n", FCGUARD_VERSION);  // as fcguard prints it
       return 0;
     }
     const char* valued[] = {"--conditions", "--images", "--jobs", "--fcguard",
