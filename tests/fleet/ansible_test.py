@@ -5,7 +5,7 @@ simulated site, the whole playbook inside the sandbox so that hbacmd is the
 simulator in a private mount namespace.  Then the fetched captures replay
 with the statuses the hosts had.
 
-  role_test.py SOURCE_DIR BUILD_DIR
+  ansible_test.py SOURCE_DIR BUILD_DIR
 
 Hosts: pass (cna-basic: ok), refused (invalid-storage: failed, with the
 status name and the reason), noctrl (empty: skipped), flash (cna-basic,
