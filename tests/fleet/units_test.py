@@ -3,7 +3,8 @@
 systemd-analyze verify (with the installed fcguard-check and manual page),
 fcguard-check is clean under shellcheck, and what it writes for the node
 exporter parses as Prometheus text format (a strict parser below) with the
-status of the run, replaced whole on every run.
+status of the run, replaced whole on every run.  Also: the installed
+sandbox finds the installed simulator.
 
   units_test.py SOURCE_DIR BUILD_DIR
 
@@ -90,6 +91,11 @@ installed = run(['cmake', '--install', build, '--prefix', '/usr'], env=env)
 check(installed.returncode == 0, 'cmake --install: ' + installed.stdout)
 units = stage + '/usr/lib/systemd/system'
 script = stage + '/usr/libexec/fcguard/fcguard-check'
+
+# The installed sandbox serves the installed simulator by default.
+served = run(['bash', stage + '/usr/libexec/fcguard/sandbox', '--', 'test', '-x',
+              '/opt/emulex/ocmanager/bin/hbacmd'])
+check(served.returncode == 0, 'installed sandbox without --sim: ' + served.stdout)
 
 linted = run(['shellcheck', '-S', 'warning', script])
 check(linted.returncode == 0, 'shellcheck: ' + linted.stdout)
