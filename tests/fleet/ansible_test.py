@@ -55,6 +55,10 @@ installed = run(['ansible-galaxy', 'collection', 'install', '-p', work + '/colle
                 env=env)
 check(installed.returncode == 0, 'collection install: ' + installed.stdout + installed.stderr)
 
+documented = run(['ansible-doc', 'fcguard.fcguard.run'], env=env)
+check(documented.returncode == 0 and 'check_then_flash' in documented.stdout,
+      'ansible-doc of the module: ' + documented.stdout + documented.stderr)
+
 sites = {'pass': 'cna-basic', 'refused': 'invalid-storage', 'noctrl': 'empty',
          'flash': 'cna-basic', 'dryrun': 'cna-basic'}
 images = work + '/images'

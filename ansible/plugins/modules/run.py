@@ -22,8 +22,8 @@ description:
   - "Statuses become results: 0 is ok (changed when a flash ran); 12 and 13 (no
     matching controller, no controller at all) are skipped, or as I(no_controller)
     says; every other status fails, with the status in the message."
-  - In check mode fcguard runs with C(--simulate): no C(hbacmd) command runs, the
-    reports already in I(chdir) are read, and nothing is flashed.
+  - "In check mode fcguard runs with C(--simulate): no C(hbacmd) command runs, the
+    reports already in I(chdir) are read, and nothing is flashed."
 version_added: "1.2.0"
 options:
   chdir:
@@ -34,7 +34,7 @@ options:
   selection:
     description:
       - The controllers to check, as fcguard's selection options without their dash.
-      - Keys C(pci_id), C(vid), C(subvid), C(dev), C(subdev), C(vn), C(mod); for example C({pci_id: "19A2:0714"}).
+      - 'Keys C(pci_id), C(vid), C(subvid), C(dev), C(subdev), C(vn), C(mod); for example C({pci_id: "19A2:0714"}).'
     type: dict
     required: true
   mode:
