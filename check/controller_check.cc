@@ -24,8 +24,14 @@ void PrintPort(int level, const char* indent, const hba_info* port) {
               port->PortNumber.c_str(), port->PortFunction.c_str());
 }
 
-const char* AttachedVendor(const hba_info* port) {
-  return port->TargetMapping != nullptr ? port->TargetMapping->VendorID.c_str() : "";
+// Keeps the first break of an identity check.
+void RecordDifference(vendor_difference* difference, const hba_info* reference,
+                      const char* reference_vendor, const hba_info* port, const char* vendor) {
+  if (difference->Port != nullptr) return;
+  difference->ReferencePort = reference;
+  difference->ReferenceVendor.assign_cut(reference_vendor);
+  difference->Port = port;
+  difference->Vendor.assign_cut(vendor);
 }
 
 // The entry's controller vendor and model are prefixes of the port's; an
@@ -42,9 +48,11 @@ void PrintCheckHeader(const hba_info* port) {
 }
 
 // The walk's first port with storage becomes the controller reference,
-// valid or not; every later valid port is compared with it.
-void CompareWithControllerReference(hba_info* node, bool valid, hba_info** reference,
-                                    bool* identical, global_ctrl_flags* flags) {
+// valid or not, its first sub-system standing for it; every later valid
+// sub-system of the walk is compared with it.
+void CompareWithControllerReference(hba_info* node, const storage_subsystem& attached,
+                                    bool valid, hba_info** reference, bool* identical,
+                                    global_ctrl_flags* flags) {
   if (*reference == nullptr) {
     *reference = node;
     if (LevelAbove(1)) {
@@ -52,7 +60,7 @@ void CompareWithControllerReference(hba_info* node, bool valid, hba_info** refer
                      "controller-device.\n");
       PrintPort(2, "\t\t\t", node);
     }
-  } else if (valid && NewCompareWithReferenceSystem(*reference, node)) {
+  } else if (valid && attached.VendorID.view() != ReferenceVendor(*reference)) {
     if (LevelAbove(1)) {
       PrintDebugf(2, "\t\tThis sub-system differs from controller specific "
                      "reference-sub-system.\n");
@@ -60,6 +68,10 @@ void CompareWithControllerReference(hba_info* node, bool valid, hba_info** refer
     }
     *identical = false;
     flags->CtrlVendorSpecificSubsystemEquality = 0;
+    RecordDifference(&flags->CtrlWideDifference, *reference, ReferenceVendor(*reference),
+                     node, attached.VendorID.c_str());
+    RecordDifference(&flags->VendorWideDifference, *reference, ReferenceVendor(*reference),
+                     node, attached.VendorID.c_str());
   } else if (valid) {
     if (LevelAbove(1)) {
       PrintDebugf(2, "\t\tThis sub-system is consistent with controller specific "
@@ -92,12 +104,17 @@ void CompareWithVendorReference(hba_info* reference, global_ctrl_flags* flags) {
     if (LevelAbove(1)) {
       PrintDebugf(2, "vendor specific reference-sub-system %d >%s< >%s<.\n",
                   flags->CtrlVendorSpecificSubsystemEquality,
-                  AttachedVendor(flags->VendorReferenceSubsystem),
-                  AttachedVendor(reference));
+                  ReferenceVendor(flags->VendorReferenceSubsystem),
+                  ReferenceVendor(reference));
       PrintDebugf(2, "\t\tAt least one sub-system differs from vendor specific "
                      "reference-sub-system (different vendors).\n\n");
     }
     flags->CtrlVendorSpecificSubsystemEquality = 0;
+    if (NewCompareWithReferenceSystem(flags->VendorReferenceSubsystem, reference)) {
+      RecordDifference(&flags->VendorWideDifference, flags->VendorReferenceSubsystem,
+                       ReferenceVendor(flags->VendorReferenceSubsystem), reference,
+                       ReferenceVendor(reference));
+    }
   }
 }
 
@@ -106,7 +123,7 @@ void CompareWithVendorReference(hba_info* reference, global_ctrl_flags* flags) {
 bool NewCompareWithReferenceSystem(const hba_info* reference, const hba_info* port) {
   if (reference == nullptr || port == nullptr) return false;
   if (reference->TargetMapping == nullptr || port->TargetMapping == nullptr) return false;
-  return reference->TargetMapping->VendorID.view() != port->TargetMapping->VendorID.view();
+  return std::string_view(ReferenceVendor(reference)) != ReferenceVendor(port);
 }
 
 // Returns true when every port the walk examined was valid and of the
@@ -146,11 +163,20 @@ bool DoSubSystemCheck(hba_info* port, fc_config_file_entry** entry,
       continue;
     }
 
-    bool valid = DoIndividualSubSystemCheck(node, entry, flags);
+    // Every distinct sub-system the port sees is judged and compared in
+    // turn, as a port of its own would be.
+    bool valid = true;
+    storage_subsystem single;
+    for (const storage_subsystem& attached : AttachedSubsystems(node, &single)) {
+      valid = DoIndividualSubSystemCheck(node, attached, entry, flags);
 
-    CompareWithControllerReference(node, valid, &controller_reference,
-                                   &controller_identical, flags);
-    if (LevelAbove(0)) PrintDebugf(1, "\n");
+      CompareWithControllerReference(node, attached, valid, &controller_reference,
+                                     &controller_identical, flags);
+      if (LevelAbove(0)) PrintDebugf(1, "\n");
+      if (!valid) break;
+
+      CompareWithVendorReference(controller_reference, flags);
+    }
 
     if (!valid) {
       controller_identical = false;
@@ -160,7 +186,6 @@ bool DoSubSystemCheck(hba_info* port, fc_config_file_entry** entry,
       break;  // the ports behind it wait for a later walk
     }
 
-    CompareWithVendorReference(controller_reference, flags);
     node->SubsystemCheckDone = true;
 
     if (!controller_identical) flags->CtrlSpecificSubsystemEquality = 0;

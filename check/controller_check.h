@@ -12,5 +12,6 @@
 bool DoSubSystemCheck(hba_info* port, fc_config_file_entry** entry,
                       global_ctrl_flags* flags);
 
-// True when both ports have attached storage and the vendors differ.
+// True when both ports have attached storage and the vendors that stand
+// for them (of their first sub-systems) differ.
 bool NewCompareWithReferenceSystem(const hba_info* reference, const hba_info* port);

@@ -80,6 +80,7 @@ bool OverallSubSystemCheck(option_input* selections, global_ctrl_flags* flags) {
   // Every check starts with the vendor identity holding.
   flags->CtrlVendorSpecificSubsystemEquality =
       global_ctrl_flags{}.CtrlVendorSpecificSubsystemEquality;
+  flags->VendorWideDifference = vendor_difference{};
   PrintDebugf(3, "\n\n%s\n%s\n", kStarRuler, kStarRuler);
 
   EntryIndex entries;

@@ -75,14 +75,39 @@ void CheckGroupElements(std::string_view group, std::string_view product,
   if (!*valid) TryElement(elements[last], product, "\t\t", valid, identified);
 }
 
+// Keeps what was refused, for those who explain the verdict.  A port is
+// judged until its first refusal only, so each (port, vendor, product)
+// comes once.
+void RecordRefusal(const hba_info* port, const storage_subsystem& attached,
+                   const fc_config_file_entry* entry, global_ctrl_flags* flags) {
+  if (flags->RefusedSubsystems.size() >= kRefusedSubsystemsKept) {
+    ++flags->RefusedSubsystemsNotKept;
+    return;
+  }
+  refused_subsystem refused;
+  refused.Port = port;
+  refused.Entry = entry;
+  refused.VendorID = attached.VendorID;
+  refused.ProductID = attached.ProductID;
+  refused.ProductVersion = attached.ProductVersion;
+  flags->RefusedSubsystems.push_back(refused);
+}
+
 }  // namespace
 
 bool DoIndividualSubSystemCheck(hba_info* port, fc_config_file_entry** entry,
                                 global_ctrl_flags* flags) {
-  const target_mapping_entry* attached = port->TargetMapping;
   // Nothing attached: nothing to judge (the caller never asks then).
-  if (attached == nullptr) return true;
+  if (port->TargetMapping == nullptr) return true;
+  storage_subsystem single;
+  for (const storage_subsystem& attached : AttachedSubsystems(port, &single))
+    if (!DoIndividualSubSystemCheck(port, attached, entry, flags)) return false;
+  return true;
+}
 
+bool DoIndividualSubSystemCheck(const hba_info* port, const storage_subsystem& attached_ref,
+                                fc_config_file_entry** entry, global_ctrl_flags* flags) {
+  const storage_subsystem* attached = &attached_ref;
   bool valid = false;
   std::string identified;  // every identified element, joined by ","
   std::string_view product = attached->ProductID.view();
@@ -126,6 +151,7 @@ bool DoIndividualSubSystemCheck(hba_info* port, fc_config_file_entry** entry,
   }
 
   flags->InvalidCtrlSubsystemCombinationFound = 1;
+  RecordRefusal(port, *attached, entry != nullptr ? *entry : nullptr, flags);
   if (LevelAbove(5)) {
     PrintDebugf(1, "\n");
     PrintDebugf(1, "\n\t\tInvaild attached storage sub-system found.\n");

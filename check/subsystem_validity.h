@@ -6,8 +6,14 @@
 #include "conditions/config_file.h"
 #include "inventory/hba_info.h"
 
-// True when the storage attached to the port is allowed by the entry; an
-// invalid one sets InvalidCtrlSubsystemCombinationFound.
+// True when one storage sub-system attached to the port is allowed by the
+// entry; an invalid one sets InvalidCtrlSubsystemCombinationFound and is
+// added to the refused sub-systems of the findings.
+bool DoIndividualSubSystemCheck(const hba_info* port, const storage_subsystem& attached,
+                                fc_config_file_entry** entry, global_ctrl_flags* flags);
+
+// The same for every sub-system attached to the port, in order, up to the
+// first invalid one; true when all are valid or nothing is attached.
 bool DoIndividualSubSystemCheck(hba_info* port, fc_config_file_entry** entry,
                                 global_ctrl_flags* flags);
 

@@ -80,10 +80,6 @@ int LevelValue(int argc, char** argv, int i, const char* option) {
   EndProcess(RET_BAD_CALL);
 }
 
-void RewriteSlash(char* word) {
-  if (word[0] == '/') word[0] = '-';
-}
-
 // Pass 0: the program name, the rewrite of every later word, and the early
 // silencing.
 void SilentPass(int argc, char** argv, run_state* state) {
@@ -92,7 +88,7 @@ void SilentPass(int argc, char** argv, run_state* state) {
   const char* slash = std::strrchr(first, '/');
   state->program_name.assign_cut(slash != nullptr ? slash + 1 : first);
   for (int i = 1; i < argc; ++i) {
-    RewriteSlash(argv[i]);
+    RewriteLeadingSlash(argv[i]);
     if (Contains(argv[i], "--silent")) Silence();
   }
 }
@@ -230,51 +226,61 @@ void SaveConpath(const char* value) {
   pHBAWorkingPath = pHBAConditionsPath;
 }
 
-// Pass 2: every word in turn, tested from the top; the first test that
-// matches handles it.
+// Pass 2: every word in turn, handled as ClassifyOptionWord tells.
 void OptionPass(int argc, char** argv, run_state* state) {
   const char* program_name = state->program_name.c_str();
   for (int i = 1; i < argc; ++i) {
     const char* word = argv[i];
-    if (Equals(word, "-?") || Equals(word, "-h") || Equals(word, "--help") ||
-        Equals(word, "--hiddenhelp")) {
-      PrintHelp(program_name);
-      EndProcess(RET_OK);
-    } else if (Equals(word, "--info")) {
-      PrintToolInfo(program_name);
-      EndProcess(RET_OK);
-    } else if (Equals(word, "--version")) {
-      PrintVersion();
-      EndProcess(RET_OK);
-    } else if (Contains(word, "--silent")) {
-      Silence();
-    } else if (IsVerboseWord(word) || IsDebugWord(word)) {
-      ++i;  // checked and applied by the level pass; skip its value
-    } else if (const ValueOption* option = ValueOptionOf(word)) {
-      const char* value = TakeValue(argc, argv, &i, *option);
-      if (option->option == kConpathOption)
-        SaveConpath(value);
-      else
-        SaveSelection(state, word, *option, value);
-    } else if (Contains(word, "--check-for-valid-subsystem")) {
-      state->option_valid_subsystem = 1;
-    } else if (Contains(word, "--ctrl-wide-identical")) {
-      state->option_ctrl_wide_identical = 1;
-    } else if (Equals(word, "--ctrl-vendor-wide-identical")) {
-      state->option_ctrl_vendor_wide_identical = 1;
-    } else if (Equals(word, "--flash")) {
-      state->option_flash = 1;
-    } else if (Equals(word, "--simulate")) {
-      active_option_simulate = 1;
-    } else if (Equals(word, "--show-return-codes") ||
-               Equals(word, "--show-return-code")) {
-      PrintReturnCodes();
-      EndProcess(RET_OK);
-    } else if (StartsWith(word, "--dov-mode")) {
-      state->option_dov_mode = 1;
-    } else {
-      PrintDebugf(1, "\n\nInvalid argument '%s' !\n\n", word);
-      EndProcess(RET_BAD_CALL);
+    switch (ClassifyOptionWord(word)) {
+      case OptionWord::kHelp:
+        PrintHelp(program_name);
+        EndProcess(RET_OK);
+      case OptionWord::kInfo:
+        PrintToolInfo(program_name);
+        EndProcess(RET_OK);
+      case OptionWord::kVersion:
+        PrintVersion();
+        EndProcess(RET_OK);
+      case OptionWord::kSilent:
+        Silence();
+        break;
+      case OptionWord::kLevel:
+        ++i;  // checked and applied by the level pass; skip its value
+        break;
+      case OptionWord::kValue:
+      case OptionWord::kConpath: {
+        const ValueOption& option = *ValueOptionOf(word);
+        const char* value = TakeValue(argc, argv, &i, option);
+        if (option.option == kConpathOption)
+          SaveConpath(value);
+        else
+          SaveSelection(state, word, option, value);
+        break;
+      }
+      case OptionWord::kValidSubsystem:
+        state->option_valid_subsystem = 1;
+        break;
+      case OptionWord::kCtrlWideIdentical:
+        state->option_ctrl_wide_identical = 1;
+        break;
+      case OptionWord::kCtrlVendorWideIdentical:
+        state->option_ctrl_vendor_wide_identical = 1;
+        break;
+      case OptionWord::kFlash:
+        state->option_flash = 1;
+        break;
+      case OptionWord::kSimulate:
+        active_option_simulate = 1;
+        break;
+      case OptionWord::kShowReturnCodes:
+        PrintReturnCodes();
+        EndProcess(RET_OK);
+      case OptionWord::kDovMode:
+        state->option_dov_mode = 1;
+        break;
+      case OptionWord::kInvalid:
+        PrintDebugf(1, "\n\nInvalid argument '%s' !\n\n", word);
+        EndProcess(RET_BAD_CALL);
     }
   }
 }
@@ -335,6 +341,31 @@ void SettleMode(run_state* state) {
 }
 
 }  // namespace
+
+OptionWord ClassifyOptionWord(const char* word) {
+  if (Equals(word, "-?") || Equals(word, "-h") || Equals(word, "--help") ||
+      Equals(word, "--hiddenhelp"))
+    return OptionWord::kHelp;
+  if (Equals(word, "--info")) return OptionWord::kInfo;
+  if (Equals(word, "--version")) return OptionWord::kVersion;
+  if (Contains(word, "--silent")) return OptionWord::kSilent;
+  if (IsVerboseWord(word) || IsDebugWord(word)) return OptionWord::kLevel;
+  if (const ValueOption* option = ValueOptionOf(word))
+    return option->option == kConpathOption ? OptionWord::kConpath : OptionWord::kValue;
+  if (Contains(word, "--check-for-valid-subsystem")) return OptionWord::kValidSubsystem;
+  if (Contains(word, "--ctrl-wide-identical")) return OptionWord::kCtrlWideIdentical;
+  if (Equals(word, "--ctrl-vendor-wide-identical")) return OptionWord::kCtrlVendorWideIdentical;
+  if (Equals(word, "--flash")) return OptionWord::kFlash;
+  if (Equals(word, "--simulate")) return OptionWord::kSimulate;
+  if (Equals(word, "--show-return-codes") || Equals(word, "--show-return-code"))
+    return OptionWord::kShowReturnCodes;
+  if (StartsWith(word, "--dov-mode")) return OptionWord::kDovMode;
+  return OptionWord::kInvalid;
+}
+
+void RewriteLeadingSlash(char* word) {
+  if (word[0] == '/') word[0] = '-';
+}
 
 void ParseCommandLine(int argc, char** argv, run_state* state) {
   SilentPass(argc, argv, state);

@@ -14,6 +14,20 @@ constexpr char kConditionsFileName[] = "FC_HBA_Conditions.txt";
 constexpr std::size_t kMaxConditionsDirLength =
     PathText::kCapacity - 1 - (sizeof kConditionsFileName - 1);
 
+// What the option pass does with a word of the command line (one whose
+// leading "/" was already rewritten), tested in the pass's own order.  A
+// level word (kLevel) and a value option (kValue, kConpath) take the next
+// word as their value.
+enum class OptionWord {
+  kHelp, kInfo, kVersion, kSilent, kLevel, kValue, kConpath, kValidSubsystem,
+  kCtrlWideIdentical, kCtrlVendorWideIdentical, kFlash, kSimulate, kShowReturnCodes,
+  kDovMode, kInvalid
+};
+OptionWord ClassifyOptionWord(const char* word);
+
+// A word whose first character is "/" is read as one that begins with "-".
+void RewriteLeadingSlash(char* word);
+
 // Takes the program name from the first word (rewrites no word), then runs
 // the silent, level and option passes, the combination rules, and settles
 // and publishes the mode.  Words whose first character is "/" (except the

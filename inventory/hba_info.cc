@@ -27,6 +27,36 @@ target_mapping_entry* get_new_target_mapping_entry() {
   return NewRecord<target_mapping_entry>();
 }
 
+bool AppendSubsystem(hba_info* port, const storage_subsystem& subsystem) {
+  auto count = static_cast<std::size_t>(port->SubsystemCount);
+  // The slots are a power of two: the list grows when it is full.
+  if ((count & (count - 1)) == 0) {
+    std::size_t slots = count == 0 ? 1 : count * 2;
+    void* grown = ResizeRecordList(port->Subsystems, slots, sizeof(storage_subsystem));
+    if (grown == nullptr) return false;
+    port->Subsystems = static_cast<storage_subsystem*>(grown);
+  }
+  port->Subsystems[count] = subsystem;
+  ++port->SubsystemCount;
+  return true;
+}
+
+subsystem_span AttachedSubsystems(const hba_info* port, storage_subsystem* single) {
+  if (port->SubsystemCount > 0) return {port->Subsystems, port->SubsystemCount};
+  const target_mapping_entry* mapping = port->TargetMapping;
+  if (mapping == nullptr) return {single, 0};
+  *single = storage_subsystem{};
+  single->VendorID = mapping->VendorID;
+  single->ProductID = mapping->ProductID;
+  single->ProductVersion = mapping->ProductVersion;
+  return {single, 1};
+}
+
+const char* ReferenceVendor(const hba_info* port) {
+  if (port->SubsystemCount > 0) return port->Subsystems[0].VendorID.c_str();
+  return port->TargetMapping != nullptr ? port->TargetMapping->VendorID.c_str() : "";
+}
+
 bool HasNoSerialNumber(const hba_info* port) { return port->SerialNumber.starts_with("n/a"); }
 
 bool IsAddressedByWWN(const hba_info* port) {
@@ -40,6 +70,7 @@ const char* PortAddress(const hba_info* port) {
 void FreeHbaInfo(hba_info* port) {
   ReleaseRecord(port->Attributes);
   ReleaseRecord(port->TargetMapping);
+  std::free(port->Subsystems);
   ReleaseRecord(port);
 }
 

@@ -72,6 +72,14 @@ struct target_mapping_entry {
   FixedText<12> BlockSize;
 };
 
+// One storage sub-system that a port's targetmapping report names: the
+// vendor and product of its LUNs, with the version of its first LUN.
+struct storage_subsystem {
+  FixedText<64> VendorID;
+  FixedText<64> ProductID;
+  FixedText<16> ProductVersion;
+};
+
 struct hba_info {
   FixedText<24> PortWWN;
   FixedText<24> NodeWWN;
@@ -95,6 +103,11 @@ struct hba_info {
   hba_info* NextFCoEPort;          // not owned; the chain may loop
   bool FirmwareFlashed;
   bool SubsystemCheckDone;
+  // The distinct sub-systems (VendorID, ProductID) of the targetmapping
+  // report, in order of first appearance (heap memory, given back with
+  // the record); null and 0 while the report named none.
+  storage_subsystem* Subsystems;
+  int32_t SubsystemCount;
 };
 
 // Null-terminated; null until the first record exists.  Classification
@@ -108,6 +121,27 @@ hba_info* get_new_hba_info_entry();
 // New zero-filled reports, or null; the caller hangs them on a port.
 hba_attributes_entry* get_new_hba_attributes_entry();
 target_mapping_entry* get_new_target_mapping_entry();
+
+// Adds a sub-system to the port's list, whose slots double as it grows.
+// False, with the list unchanged, when memory is exhausted.  The caller
+// keeps the pairs distinct.
+bool AppendSubsystem(hba_info* port, const storage_subsystem& subsystem);
+
+// The storage sub-systems attached to a port, in order: its distinct list,
+// or, for a port with a target mapping but no list (a record put together
+// by hand), the target mapping copied into *single.  Empty when nothing is
+// attached.
+struct subsystem_span {
+  const storage_subsystem* first;
+  int32_t count;
+  const storage_subsystem* begin() const { return first; }
+  const storage_subsystem* end() const { return first + count; }
+};
+subsystem_span AttachedSubsystems(const hba_info* port, storage_subsystem* single);
+
+// The vendor of the first sub-system attached to a port ("" for none): the
+// vendor that stands for the port when it is a reference of the check.
+const char* ReferenceVendor(const hba_info* port);
 
 // The kind of a port by its "Port Type".  Some tests want the exact word,
 // others only its beginning ("FCoE" also begins with "FC"); the names say

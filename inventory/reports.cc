@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
 
 #include "driver/base/print_debug.h"
 #include "driver/base/record_memory.h"
@@ -112,6 +115,13 @@ class LabelTable {
     }
     return nullptr;
   }
+
+  // The position of a row that Find returned.
+  std::size_t IndexOf(const Label<Record>* row) const {
+    return static_cast<std::size_t>(row - rows_.data());
+  }
+
+  static constexpr std::size_t Size() { return N; }
 
   // Whether every label fits a line and the rows of each first character
   // stand together (checked at compile time).
@@ -271,9 +281,59 @@ int ReadHbaAttributesReport(FILE* report, hba_info* port) {
   return 0;
 }
 
+namespace {
+
+// Collects the distinct storage sub-systems of one targetmapping report.
+// A LUN block holds each label once, so a label seen again starts the next
+// block; at that point, and at the end of the report, the entry holds the
+// vendor and product of the block that ended.  Only pairs not seen before
+// are kept, so the memory grows with the distinct sub-systems, not the
+// LUNs.
+class SubsystemCollector {
+ public:
+  explicit SubsystemCollector(hba_info* port) : port_(port) {}
+
+  // Called for every label line before it fills the entry.  False when
+  // memory is exhausted.
+  bool Label(std::size_t row) {
+    unsigned bit = 1U << row;
+    if ((seen_ & bit) == 0) {
+      seen_ |= bit;
+      return true;
+    }
+    seen_ = bit;
+    return BlockEnded();
+  }
+
+  // At the end of the report.
+  bool ReportEnded() { return port_->TargetMapping == nullptr || BlockEnded(); }
+
+ private:
+  bool BlockEnded() {
+    const target_mapping_entry* entry = port_->TargetMapping;
+    std::string key(entry->VendorID.view());
+    key.push_back('\0');
+    key.append(entry->ProductID.view());
+    if (!keys_.insert(std::move(key)).second) return true;
+    storage_subsystem subsystem{};
+    subsystem.VendorID = entry->VendorID;
+    subsystem.ProductID = entry->ProductID;
+    subsystem.ProductVersion = entry->ProductVersion;
+    return AppendSubsystem(port_, subsystem);
+  }
+
+  hba_info* port_;
+  unsigned seen_ = 0;  // the labels of the current block, one bit per row
+  std::unordered_set<std::string> keys_;
+};
+
+}  // namespace
+
 int ReadTargetMappingReport(FILE* report, hba_info* port) {
+  static_assert(kMappingLabels.Size() <= 32);
   Line line = {};
   int line_number = 0;  // counts up to 5 only: that is all that matters
+  SubsystemCollector subsystems(port);
   while (std::fgets(line, sizeof line, report) != nullptr) {
     if (line_number < 5) ++line_number;
     // The head of the report never holds a LUN block: the entry is made at
@@ -287,8 +347,11 @@ int ReadTargetMappingReport(FILE* report, hba_info* port) {
       continue;
     }
     if (port->TargetMapping == nullptr) continue;
-    if (const Label<Mapping>* label = kMappingLabels.Find(line))
+    if (const Label<Mapping>* label = kMappingLabels.Find(line)) {
+      if (!subsystems.Label(kMappingLabels.IndexOf(label))) return NoMemory();
       PrintDebugf(6, "\t\t\t%s\n", label->fill(port->TargetMapping, LineValue(line)));
+    }
   }
+  if (!subsystems.ReportEnded()) return NoMemory();
   return 0;
 }

@@ -1,6 +1,8 @@
 // The program's vocabulary of results.  Every exit status is one of these.
 #pragma once
 
+#include <cstddef>
+
 constexpr int RET_OK = 0;
 constexpr int RET_NOT_CTRL_WIDE_IDENTICAL = 1;
 constexpr int RET_NOT_CTRL_VENDOR_WIDE_IDENTICAL = 2;
@@ -22,3 +24,21 @@ constexpr int RET_FATAL_ERROR = 55;
 // the inventory collection that cannot be opened.
 constexpr int RET_NUMBER_OUT_OF_RANGE = 1;
 constexpr int RET_REPORT_FILE_MISSING = 51;
+
+// One exit status with its name and what it means to the caller.  The rows
+// are the statuses the program can end with, in value order: those of the
+// return-code listing and 51, whose name is "(none)" (the listing does not
+// hold it).  Status 1 from the number parser shares its row with
+// RET_NOT_CTRL_WIDE_IDENTICAL.  Scripts read the same rows from the
+// generated return-codes.json.
+struct return_code_row {
+  int Value;
+  const char* Name;     // never null
+  const char* Meaning;  // never null; one line, in the documentation's words
+};
+
+extern const return_code_row kReturnCodeTable[];
+extern const std::size_t kReturnCodeCount;
+
+// The row of a status, or null when the program never ends with it.
+const return_code_row* FindReturnCode(int value);

@@ -99,9 +99,11 @@ TEST(Check, ScreenOutput) {
       "\n";
 
   // Level 1: the ports examined, the storage and its model-group checks.
-  // The first FCoE port's last LUN is a "RAID 5", the second's a "VRAID".
+  // The first FCoE port sees a "VRAID" and then a "RAID 5": each is judged,
+  // in that order; the second port sees a "VRAID".
   const std::string valid_at_1 =
-      Header("FC12345678", "0", "2") + Attached("DGC", "RAID 5", "0533") +
+      Header("FC12345678", "0", "2") + Attached("DGC", "VRAID", "0533") + vraid_ok + "\n" +
+      Attached("DGC", "RAID 5", "0533") +
       "\t\t\tCheck subsystem: 'VRAID' Attached subsystem: 'RAID 5'\t\t\t--> Invalid subsystem!\n"
       "\t\tCheck subsystem: 'RAID 5' Attached subsystem: 'RAID 5'\t\t\t--> OK\n"
       "\tAlready identified reference subsystems: RAID 5  Subsystem group: VRAID,RAID 5\n"

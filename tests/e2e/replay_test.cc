@@ -3,8 +3,13 @@
 // (HBACMD_SIM_REPLAY), and fcguard-replay runs both programs against
 // captures, as an administrator tries a conditions file on a fleet.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,6 +20,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using test_support::Lines;
 
 const char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
@@ -103,7 +109,8 @@ TEST(Replay, RunsAsTheOriginalRun) {
       const std::string run = kept + "/" + std::to_string(i + 1);
       const int status = originals[i].result.status;
       EXPECT_EQ(std::to_string(status) + "\n", scenario.Read(run + "/status"));
-      EXPECT_TRUE(rows[i].starts_with(sites[i] + "\t" + std::to_string(status) + "\t" +
+      EXPECT_TRUE(rows[i].starts_with(scenario.Path(captures + "/" + sites[i]) + "\t" +
+                                      std::to_string(status) + "\t" +
                                       (status == 0 ? "RET_OK\t" : "RET_INVALID_CTRL_SUBSYSTEM")))
           << rows[i];
       EXPECT_EQ(originals[i].calls, Lines(scenario.Read(run + "/calls")));
@@ -134,45 +141,205 @@ TEST(Replay, CandidateConditionsFailOnlyTheServerTheyRefuse) {
 
     e2e::Result result = Replay(build, replay);
     EXPECT_EQ(1, result.status) << result.err;
-    EXPECT_EQ(Row("cna-basic", "0", "RET_OK", "passed") + "\n" +
-                  Row("two-cnas-two-vendors", "4", "RET_INVALID_CTRL_SUBSYSTEM_COMBINATION",
+    const std::string at = scenario.Path(captures + "/");
+    EXPECT_EQ(Row(at + "cna-basic", "0", "RET_OK", "passed") + "\n" +
+                  Row(at + "two-cnas-two-vendors", "4", "RET_INVALID_CTRL_SUBSYSTEM_COMBINATION",
                       "FC87654321 function 2 (FCoE port 0): HITACHI OPEN-V 8001 not allowed") +
-                  "\n" + Row("mixed", "0", "RET_OK", "passed") + "\n",
+                  "\n" + Row(at + "mixed", "0", "RET_OK", "passed") + "\n",
               result.out);
   });
 }
 
-// A capture without one port's report replays as a server whose hbacmd
-// does not know that port: the call answers the unknown-address error.
-TEST(Replay, MissingReportAnswersAsAnUnknownPort) {
+// A capture that lacks a report its listing implies, or holds one that is
+// no regular file (a FIFO, a link, a device node) or too large, is never
+// run and never passed: its row names what is missing or unreadable, and
+// the others still get theirs.  Nothing of it is opened (a FIFO would
+// hang the run).
+TEST(Replay, CaptureThatCannotBeReadIsNeverPassed) {
   E2E_REQUIRE_SANDBOX();
-  const std::string wwn = "10:00:00:90:fa:aa:bb:02";
   e2e::Scenario scenario;
-  scenario.Write("unknown.txt", "ERROR: <1>: HBA Not Found: " + wwn + "\n");
-  std::string site = Slurp(e2e::SourceDir() + "/sim/sites/cna-basic.site");
-  const std::string port = "port FCoE 0 2 " + wwn + "\n";
-  ASSERT_NE(std::string::npos, site.find(port));
-  site.insert(site.find(port) + port.size(), "  hbaattributes-raw " +
-                                                 scenario.Path("unknown.txt") +
-                                                 "\n  hbaattributes-status 1\n");
-  std::vector<std::string> args = {"-v", "6"};
-  args.insert(args.end(), kCheck.begin(), kCheck.end());
-  e2e::ForEachBuild([&](e2e::Build build) {
-    const std::string name = e2e::ProgramName(build);
-    Capture(scenario, build, "cna-basic", "capture-" + name, args);
-    std::remove(scenario.Path("capture-" + name + "/FC12345678_2_hba_attributes.out").c_str());
-    Original unknown = Capture(scenario, build, site, "unknown-" + name, args);
+  ASSERT_EQ(0, Capture(scenario, e2e::Build::k64, "cna-basic", "good", kCheck).result.status);
+  const std::vector<std::string> names = {"missing", "fifo", "link", "device", "large"};
+  for (const std::string& name : names)
+    fs::copy(scenario.Path("good"), scenario.Path(name), fs::copy_options::recursive);
+  auto path = [&](const std::string& capture, const std::string& file) {
+    return scenario.Path(capture + "/" + file);
+  };
+  fs::remove(path("missing", "FC12345678_2_target_mapping.out"));
+  fs::remove(path("fifo", "FC12345678_3_target_mapping.out"));
+  ASSERT_EQ(0, mkfifo(path("fifo", "FC12345678_3_target_mapping.out").c_str(), 0644));
+  fs::remove(path("link", "FC12345678_0_hba_attributes.out"));
+  fs::create_symlink(path("good", "FC12345678_0_hba_attributes.out"),
+                     path("link", "FC12345678_0_hba_attributes.out"));
+  fs::remove(path("device", "FC12345678_1_hba_attributes.out"));
+  const bool device = e2e::IsRoot();
+  if (device) {  // the machine's /dev/null, a character device
+    ASSERT_EQ(0, mknod(path("device", "FC12345678_1_hba_attributes.out").c_str(),
+                       S_IFCHR | 0644, makedev(1, 3)));
+  }
+  fs::resize_file(path("large", "local_hba_list.out"), 65 * 1024 * 1024);
+  scenario.Write("file", "");
 
-    std::vector<std::string> replay = {"--keep", scenario.Path("kept-" + name),
-                                       scenario.Path("capture-" + name), "--"};
-    replay.insert(replay.end(), args.begin(), args.end());
+  std::vector<std::string> replay = {scenario.Path("good")};
+  for (const std::string& name : names) replay.push_back(scenario.Path(name));
+  replay.insert(replay.end(), {scenario.Path("file"), scenario.Path("good"), "--"});
+  replay.insert(replay.end(), kCheck.begin(), kCheck.end());
+  e2e::Result result = Replay(e2e::Build::k64, replay);
+  EXPECT_EQ(1, result.status) << result.err;
+  const std::string incomplete = "-\tCAPTURE_INCOMPLETE\tincomplete capture: ";
+  EXPECT_EQ(Row(scenario.Path("good"), "0", "RET_OK", "passed") + "\n" +
+                scenario.Path("missing") + "\t" + incomplete +
+                "FC12345678_2_target_mapping.out missing\n" + scenario.Path("fifo") + "\t" +
+                incomplete + "FC12345678_3_target_mapping.out not a regular file\n" +
+                scenario.Path("link") + "\t" + incomplete +
+                "FC12345678_0_hba_attributes.out not a regular file\n" +
+                scenario.Path("device") + "\t" + incomplete + "FC12345678_1_hba_attributes.out " +
+                (device ? "not a regular file" : "missing") + "\n" + scenario.Path("large") +
+                "\t" + incomplete + "local_hba_list.out too large\n" + scenario.Path("file") +
+                "\t" + incomplete + "not a directory\n" +
+                Row(scenario.Path("good"), "0", "RET_OK", "passed") + "\n",
+            result.out);
+  EXPECT_NE(std::string::npos, result.err.find("8 of 8 captures: 6 CAPTURE_INCOMPLETE, 2 RET_OK (0)"))
+      << result.err;
+}
+
+// A conditions file whose firmware cell climbs out of the working
+// directory, replayed with --flash: the run may list that directory, but
+// writes nothing there, not even through a link planted in it.
+TEST(Replay, FlashWritesNothingOutsideItsScratchDirectory) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  // The cell holds 19 characters: a directory of its own at the top of /tmp.
+  const std::string outside = "/tmp/f" + std::to_string(getpid() % 100);
+  fs::remove_all(outside);
+  fs::create_directory(outside);
+  scenario.Write("victim", "root's own file\n");
+  fs::create_symlink(scenario.Path("victim"), outside + "/FWtrace.out");
+  { std::ofstream(outside + "/fw.ufi") << "firmware image\n"; }
+  std::string conditions = SampleConditions();
+  const std::string cell = "| E70E | OCe14102 |";
+  ASSERT_NE(std::string::npos, conditions.find(cell));
+  conditions.replace(conditions.find(cell), cell.size(), "| E70E | ../../../../" + outside.substr(1) + " |");
+  scenario.Write("capture/FC_HBA_Conditions.txt", conditions);
+  const std::vector<std::string> flash = {"--flash", "-pci-id", "19A2:0714"};
+  e2e::ForEachBuild([&](e2e::Build build) {
+    // The capture's reports, from a plain check of the site.
+    Capture(scenario, build, "cna-basic", "capture", kCheck);
+    std::vector<std::string> replay = {scenario.Path("capture"), "--"};
+    replay.insert(replay.end(), flash.begin(), flash.end());
     e2e::Result result = Replay(build, replay);
-    EXPECT_EQ(unknown.result.status == 0 ? 0 : 1, result.status) << result.err;
-    EXPECT_EQ(std::to_string(unknown.result.status) + "\n",
-              scenario.Read("kept-" + name + "/1/status"));
-    EXPECT_EQ(unknown.result.out, scenario.Read("kept-" + name + "/1/stdout"));
-    EXPECT_EQ(unknown.calls, Lines(scenario.Read("kept-" + name + "/1/calls")));
+    EXPECT_EQ(Row(scenario.Path("capture"), "10", "RET_FLASH_ERROR", "a flash command failed") +
+                  "\n",
+              result.out)
+        << result.err;
+    EXPECT_EQ("root's own file\n", scenario.Read("victim"));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(outside))
+      left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ((std::vector<std::string>{"FWtrace.out", "fw.ufi"}), left);
   });
+  fs::remove_all(outside);
+}
+
+// SIGTERM, SIGINT or SIGHUP: the replay prints the rows it has, ends every
+// sandbox and exits with 128 + the signal; SIGKILL of the replay alone
+// ends every sandbox too.  Nothing is left on disk.
+TEST(Replay, SignalEndsEveryRunAndLeavesNothing) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  ASSERT_EQ(0, Capture(scenario, e2e::Build::k64, "cna-basic", "good", kCheck).result.status);
+  fs::copy(scenario.Path("good"), scenario.Path("slow"), fs::copy_options::recursive);
+  { std::ofstream(scenario.Path("slow/FC_HBA_Conditions.txt"), std::ios::app) << "# slow\n"; }
+  const std::string marker = "4242." + std::to_string(getpid());
+  // fcguard, except in the slow capture, where it never ends.
+  scenario.Write("slow-fcguard", "#!/bin/bash\n[ \"$1\" = --version ] && exit 0\n"
+                 "grep -q '# slow' FC_HBA_Conditions.txt && exec sleep " + marker + "\n"
+                 "exec -a ./fcguard " + e2e::BinaryDir() + "/fcguard \"$@\"\n");
+  fs::permissions(scenario.Path("slow-fcguard"), fs::perms::owner_all);
+  scenario.MakeDirectory("tmp");
+  const std::string script = R"(
+    replay=$1 fcguard=$2 good=$3 slow=$4 signal=$5
+    "$replay" --fcguard "$fcguard" --jobs 3 "$good" "$slow" "$good" -- -pci-id 19A2:0714 >out &
+    pid=$!
+    # The first row is out, the third is held behind the slow one.
+    for _ in $(seq 200); do [ -s out ] && break; sleep 0.05; done
+    sleep 1
+    kill -s "$signal" "$pid"
+    wait "$pid"
+    echo "status $?"
+    cat out)";
+  const std::string row = Row(scenario.Path("good"), "0", "RET_OK", "passed") + "\n";
+  for (const char* signal : {"TERM", "INT", "HUP", "KILL"}) {
+    SCOPED_TRACE(signal);
+    e2e::Result result = e2e::RunCommand(
+        {"/bin/bash", "-c", script, "bash", e2e::BinaryDir() + "/fcguard-replay",
+         scenario.Path("slow-fcguard"), scenario.Path("good"), scenario.Path("slow"), signal},
+        {kPath, "TMPDIR=" + scenario.Path("tmp")}, scenario.Path());
+    const std::string status = std::string(signal) == "TERM"  ? "143"
+                               : std::string(signal) == "INT" ? "130"
+                               : std::string(signal) == "HUP" ? "129"
+                                                              : "137";
+    EXPECT_EQ("status " + status + "\n" + row + (status == "137" ? "" : row), result.out)
+        << result.err;
+    // No run is left, a moment after.
+    e2e::Result left;
+    for (int i = 0; i < 40; ++i) {
+      left = e2e::RunCommand({"/usr/bin/pgrep", "-f", "sleep " + marker}, {kPath}, "/");
+      if (left.status != 0) break;
+      usleep(50000);
+    }
+    EXPECT_EQ(1, left.status) << "left running: " << left.out;
+    EXPECT_EQ(std::vector<std::string>{}, scenario.List("tmp"));
+  }
+}
+
+// A relative TMPDIR changes nothing.
+TEST(Replay, RelativeTmpdirWorks) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  ASSERT_EQ(0, Capture(scenario, e2e::Build::k64, "cna-basic", "good", kCheck).result.status);
+  e2e::Result result =
+      e2e::RunCommand({e2e::BinaryDir() + "/fcguard-replay", "good", "--", "-pci-id", "19A2:0714"},
+                      {kPath, "TMPDIR=relative/tmp"}, scenario.Path());
+  EXPECT_EQ(0, result.status) << result.err;
+  EXPECT_EQ(Row("good", "0", "RET_OK", "passed") + "\n", result.out);
+}
+
+// JSON, a JSON array or JSON lines, valid for python3's json module, with
+// the fields every row has; --explain gives one row of the same shape for a
+// directory an fcguard run left on this server.
+TEST(Replay, JsonRowsAreValidJson) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  ASSERT_EQ(0, Capture(scenario, e2e::Build::k64, "cna-basic", "good", kCheck).result.status);
+  fs::copy(scenario.Path("good"), scenario.Path("bad \"one\"\t"), fs::copy_options::recursive);
+  fs::remove(scenario.Path("bad \"one\"\t/FC12345678_2_target_mapping.out"));
+  const std::string check =
+      "import json, sys\n"
+      "rows = json.load(sys.stdin) if sys.argv[1] == 'json' else [json.loads(l) for l in sys.stdin]\n"
+      "for row in rows:\n"
+      "    assert list(row) == ['path', 'status', 'name', 'meaning', 'reason', 'complete',\n"
+      "                         'refused', 'missing'], list(row)\n"
+      "print(' '.join('%s:%s:%s' % (r['path'], r['status'], r['complete']) for r in rows))\n";
+  for (const char* format : {"json", "jsonl"}) {
+    SCOPED_TRACE(format);
+    e2e::Result result = e2e::RunCommand(
+        {"/bin/bash", "-c",
+         "\"$1\" --format \"$2\" good \"$4\" -- -pci-id 19A2:0714 | python3 -c \"$3\" \"$2\"",
+         "bash", e2e::BinaryDir() + "/fcguard-replay", format, check, "bad \"one\"\t"},
+        {kPath}, scenario.Path());
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ("good:0:True bad \"one\"\t:None:False\n", result.out);
+  }
+  e2e::Result explained =
+      e2e::RunCommand({e2e::BinaryDir() + "/fcguard-replay", "--explain", "good", "--status", "0",
+                       "--format", "jsonl", "--", "-pci-id", "19A2:0714"},
+                      {kPath}, scenario.Path());
+  EXPECT_EQ(0, explained.status) << explained.err;
+  EXPECT_EQ("{\"path\": \"good\", \"status\": 0, \"name\": \"RET_OK\", \"meaning\": \"passed\", "
+            "\"reason\": \"passed\", \"complete\": true, \"refused\": [], \"missing\": []}\n",
+            explained.out);
 }
 
 // --flash with --images: the download reaches the captured port's
@@ -195,7 +362,8 @@ TEST(Replay, FlashUsesTheImagesAndWritesNothingIntoThem) {
                                        scenario.Path("capture-" + name), "--"};
     replay.insert(replay.end(), flash.begin(), flash.end());
     e2e::Result result = Replay(build, replay);
-    EXPECT_EQ(Row("capture-" + name, "0", "RET_OK", "passed") + "\n", result.out) << result.err;
+    EXPECT_EQ(Row(scenario.Path("capture-" + name), "0", "RET_OK", "passed") + "\n", result.out)
+        << result.err;
     EXPECT_EQ(original.calls, Lines(scenario.Read("kept-" + name + "/1/calls")));
     EXPECT_EQ(scenario.Read("capture-" + name + "/OCe14102/FWtrace.out"),
               scenario.Read("kept-" + name + "/1/work/OCe14102/FWtrace.out"));
@@ -205,7 +373,8 @@ TEST(Replay, FlashUsesTheImagesAndWritesNothingIntoThem) {
 }
 
 // What fcguard-replay refuses before running anything: status 2, a
-// message naming the problem, nothing on stdout.
+// message naming the problem, nothing on stdout.  (A capture that is not
+// one gets its row instead: CaptureThatCannotBeReadIsNeverPassed.)
 TEST(Replay, RefusesWhatIsNotACapture) {
   e2e::Scenario scenario;
   scenario.Write("file", "");
@@ -217,15 +386,27 @@ TEST(Replay, RefusesWhatIsNotACapture) {
     std::string message;
   } cases[] = {
       {{}, "usage: fcguard-replay"},
-      {{scenario.Path("file")}, "is not a directory"},
-      {{scenario.Path("missing")}, "is not a directory"},
-      {{scenario.Path("empty")}, "holds no local_hba_list.out"},
       {{"--jobs", "0", capture}, "--jobs takes a number from 1 to 256"},
       {{"--conditions", scenario.Path("missing"), capture}, "cannot read the conditions file"},
       {{"--images", scenario.Path("file"), capture}, "is not a readable directory"},
       {{"--keep", scenario.Path("empty"), capture}, "exists already"},
       {{"--frobnicate", capture}, "unknown option --frobnicate"},
-      {{capture, "--", "--conpath", "x"}, "--conpath cannot be passed"},
+      {{"--format", "xml", capture}, "--format takes tsv, csv, json or jsonl"},
+      {{"--explain", capture}, "--explain DIR needs --status N"},
+      // What checks nothing or leaves the working directory, in every
+      // spelling fcguard accepts.
+      {{capture, "--", "--conpath", "x"}, "'--conpath' is not replayed"},
+      {{capture, "--", "/-conpath", "x"}, "'/-conpath' is not replayed"},
+      {{capture, "--", "-v", "3", "x--conpath", "x"}, "'x--conpath' is not replayed"},
+      {{capture, "--", "--help"}, "'--help' is not replayed"},
+      {{capture, "--", "/?"}, "'/?' is not replayed"},
+      {{capture, "--", "-h"}, "'-h' is not replayed"},
+      {{capture, "--", "--hiddenhelp"}, "'--hiddenhelp' is not replayed"},
+      {{capture, "--", "--version"}, "'--version' is not replayed"},
+      {{capture, "--", "/-info"}, "'/-info' is not replayed"},
+      {{capture, "--", "--show-return-code"}, "'--show-return-code' is not replayed"},
+      {{"--explain", capture, "--status", "0", "--", "--show-return-codes"},
+       "'--show-return-codes' is not replayed"},
   };
   for (const Case& c : cases) {
     e2e::Result result = Replay(e2e::Build::k64, c.args);

@@ -1,6 +1,7 @@
 #!/bin/bash
 # The Debian package: cpack builds it from the build tree; it holds exactly
-# the files of packaging/contents, owned by root, and depends on nothing;
+# the files of packaging/contents, owned by root, and depends on bubblewrap
+# only;
 # lintian finds no error and no warning in it; its programs are stripped,
 # static and run; and a second build of the same tree is the same bytes.
 #
@@ -22,7 +23,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
 [[ $(field Maintainer) =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\.[^\>]+\>$ ]] || fail "Maintainer: $(field Maintainer)"
 [ -n "$(field Description)" ] || fail "no Description"
-for relation in Depends Pre-Depends Recommends; do
+[ "$(field Depends)" = bubblewrap ] || fail "Depends: $(field Depends)"
+for relation in Pre-Depends Recommends; do
   [ -z "$(field "$relation")" ] || fail "$relation: $(field "$relation")"
 done
 ar t "$deb" | grep -qx data.tar.xz || fail "data not xz-compressed: $(ar t "$deb" | tr '\n' ' ')"
@@ -61,13 +63,12 @@ copyright_words=$(sed '1,/^License:/d; s/^ \.$//' "$doc/copyright" | tr -s ' \n'
 [ "$license_words" = "$copyright_words" ] || fail "copyright's licence text is not LICENSE's"
 gzip -dc "$root/usr/share/man/man8/fcguard-replay.8.gz" | cmp -s - "$build_dir/packaging/fcguard-replay.8" ||
   fail "manual page is not the gzipped build/packaging/fcguard-replay.8"
-for script in fcguard-replay sandbox; do
-  cmp -s "$root/usr/libexec/fcguard/$script" "$source_dir/sim/$script" || fail "$script differs"
-done
+cmp -s "$root/usr/libexec/fcguard/sandbox" "$source_dir/sim/sandbox" || fail "sandbox differs"
 
 # The programs: stripped, without .comment, static, and fcguard and
 # fcguard32 run.
-for path in "$root"/usr/sbin/fcguard "$root"/usr/sbin/fcguard32 "$root"/usr/libexec/fcguard/hbacmd-sim; do
+for path in "$root"/usr/sbin/fcguard "$root"/usr/sbin/fcguard32 "$root"/usr/sbin/fcguard-replay \
+    "$root"/usr/libexec/fcguard/hbacmd-sim; do
   program=${path##*/}
   [ -e "$path" ] || continue
   description=$(file -b "$path")

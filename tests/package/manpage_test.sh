@@ -78,7 +78,7 @@ done
 # option of the program's usage.
 replay_page="$build_dir/packaging/fcguard-replay.8"
 renders_cleanly "$replay_page"
-options=$(bash "$source_dir/sim/fcguard-replay" --help | grep -o -- '--[a-z]\+' | sort -u)
+options=$("$build_dir/fcguard-replay" --help | grep -o -- '--[a-z]\+' | sort -u)
 [ -n "$options" ] || fail "fcguard-replay --help names no option"
 for option in $options; do
   grep -qF -- "${option//-/\\-}" "$replay_page" || fail "option $option not in fcguard-replay.8"

@@ -27,7 +27,7 @@ query() { rpm -qp --queryformat "$1" "$rpm_file" 2>/dev/null; }
   fail "Description: $(query '%{DESCRIPTION}')"
 [ -z "$(query '[%{PREFIXES}]')" ] || fail "relocatable, prefixes: $(query '[%{PREFIXES} ]')"
 requires=$(rpm -qp --requires "$rpm_file" 2>/dev/null | grep -v '^rpmlib(')
-[ -z "$requires" ] || fail "requires: $requires"
+[ "$requires" = bubblewrap ] || fail "requires: $requires"
 
 # Its files, and of the directories only those under a name of its own.
 listed=$(rpm -qp --queryformat '[%{FILEMODES:perms} %{FILENAMES}\n]' "$rpm_file" 2>/dev/null |
