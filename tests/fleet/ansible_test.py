@@ -1,16 +1,20 @@
 #!/usr/bin/python3
 """The fcguard collection under ansible-core: the role (and so the run
 module) on five local hosts, each with its own working directory and
-simulated site, the whole playbook inside the sandbox so that hbacmd is the
-simulator in a private mount namespace.  Then the fetched captures replay
-with the statuses the hosts had.
+simulated site.  The playbook runs in a throwaway copy of this machine (an
+overlay of / in a private mount namespace, throwaway_root.sh) where the
+simulator answers as hbacmd: the role installs the package built from this
+tree there and runs the installed fcguard with its installed return-code
+table and fcguard-replay.  Then the fetched captures replay with the
+statuses the hosts had.
 
   ansible_test.py SOURCE_DIR BUILD_DIR
 
 Hosts: pass (cna-basic: ok), refused (invalid-storage: failed, with the
 status name and the reason), noctrl (empty: skipped), flash (cna-basic,
 --flash: changed), dryrun (cna-basic, --flash in check mode: --simulate,
-nothing downloaded).  Status 77 (skipped) without ansible-playbook."""
+nothing downloaded).  Status 77 (skipped) without ansible-playbook, when
+not root or without unshare."""
 
 import json
 import os
@@ -24,6 +28,9 @@ for tool in ('ansible-playbook', 'ansible-galaxy'):
     if not shutil.which(tool):
         print('skipped: %s is not installed (scripts/deps test installs ansible-core)' % tool)
         sys.exit(77)
+if os.geteuid() != 0 or not shutil.which('unshare'):
+    print('skipped: needs root and unshare')
+    sys.exit(77)
 
 failures = []
 
@@ -83,13 +90,11 @@ run([build + '/hbacmd-sim', 'generate-reports', hosts['dryrun']['sim_site'], dry
 with open(work + '/inventory.json', 'w') as f:
     json.dump({'all': {'hosts': hosts}}, f)
 role = {'role': 'fcguard.fcguard.fcguard', 'vars': {
-    'fcguard_install': False,
+    'fcguard_install': '{{ inventory_hostname == "pass" }}',
+    'fcguard_package_file': work + '/fcguard.deb',
     'fcguard_conditions_file': source + '/sim/sites/FC_HBA_Conditions.txt',
     'fcguard_images_dir': images,
     'fcguard_selection': {'pci_id': '19A2:0714'},
-    'fcguard_program': build + '/fcguard',
-    'fcguard_replay': build + '/fcguard-replay',
-    'fcguard_return_codes': build + '/return-codes.json',
     'fcguard_capture_dest': work + '/captures'}}
 plays = [{'hosts': 'all:!dryrun', 'gather_facts': False, 'roles': [role]},
          {'hosts': 'dryrun', 'gather_facts': False, 'check_mode': True, 'roles': [role]}]
@@ -98,8 +103,22 @@ for play in plays:
 with open(work + '/play.json', 'w') as f:
     json.dump(plays, f)
 
-played = run(['bash', source + '/sim/sandbox', '--sim', build + '/hbacmd-sim', '--',
-              'ansible-playbook', '-i', work + '/inventory.json', work + '/play.json'], env=env)
+# In the throwaway copy: the package built from this tree, then the
+# playbook; only what lands in the work directory stays.
+with open(work + '/package.sh', 'w') as f:
+    f.write('cd "%s" && cpack -G DEB >/dev/null && cp fcguard_*_amd64.deb "%s/fcguard.deb"\n'
+            % (build, work))
+with open(work + '/play.sh', 'w') as f:
+    f.write(''.join('export %s="%s"\n' % (k, v) for k, v in env.items() if k.startswith('ANSIBLE_')))
+    f.write('cd "%s" && ansible-playbook -i inventory.json play.json >played.json 2>played.err'
+            ' || echo "ansible-playbook: status $?"\n' % work)
+os.mkdir(work + '/layers')
+root = run(['unshare', '--mount', '--propagation', 'private', 'bash',
+            os.path.dirname(os.path.abspath(__file__)) + '/throwaway_root.sh', '--keep', work,
+            work + '/layers', source, build + '/hbacmd-sim', os.devnull,
+            work + '/package.sh', work + '/play.sh'])
+with open(work + '/played.json') as f:
+    played = subprocess.CompletedProcess([], root.returncode, f.read(), root.stdout + root.stderr)
 try:
     report = json.loads(played.stdout)
 except ValueError:
@@ -129,6 +148,7 @@ have_table = os.path.exists(build + '/return-codes.json')
 have_explain = '--explain' in run([build + '/fcguard-replay', '--help']).stdout
 
 r = result('pass')
+check(r.get('cmd', [''])[0] == '/usr/sbin/fcguard', 'pass: the installed fcguard: %s' % r.get('cmd'))
 check(r.get('status') == 0 and not r.get('failed') and not r.get('changed')
       and not r.get('skipped'), 'pass: ok, not changed: %s' % r)
 check(r.get('status_name') == ('RET_OK' if have_table else ''), 'pass: status name')

@@ -2,7 +2,7 @@
 """The README's command blocks for a fresh machine, run as written: every
 ```sh block preceded by the line "<!-- readme-test -->", in the README's
 order, in the checkout, in a throwaway copy of this machine (an overlay of
-/ in a private mount namespace, readme_root.sh) where the simulator
+/ in a private mount namespace, throwaway_root.sh) where the simulator
 answers as hbacmd for the site cna-basic.  Building the package and
 installing it, laying out /srv/fcguard and the runs there change nothing
 on the machine.
@@ -42,7 +42,7 @@ for number, block in enumerate(blocks, 1):
         f.write(block)
 os.mkdir(work + '/layers')
 ran = subprocess.run(['unshare', '--mount', '--propagation', 'private', 'bash',
-                      os.path.dirname(os.path.abspath(__file__)) + '/readme_root.sh',
+                      os.path.dirname(os.path.abspath(__file__)) + '/throwaway_root.sh',
                       work + '/layers', source, build + '/hbacmd-sim',
                       source + '/sim/sites/cna-basic.site'] + paths,
                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)

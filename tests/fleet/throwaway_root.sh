@@ -1,14 +1,20 @@
 #!/bin/bash
 # Runs command blocks, in order, as root in a throwaway copy of this
 # machine: an overlay of / whose changes live in a tmpfs and vanish with
-# the private mount namespace this script runs in (started by
-# readme_test.py through unshare).  The hbacmd simulator answers at
+# the private mount namespace this script runs in (started by the README
+# and Ansible tests through unshare); only what is written below KEEP (the
+# real directory, bound into the copy) stays.  The hbacmd simulator answers at
 # /opt/emulex/ocmanager/bin/hbacmd there, and a real /usr/sbin/ocmanager
 # is covered, so no real hbacmd is ever reached.  Each block runs in a
 # fresh "bash -e -o pipefail" in DIR with a root login's PATH.
 #
-#   readme_root.sh LAYERS DIR SIMULATOR SITE BLOCK...
+#   throwaway_root.sh [--keep KEEP] LAYERS DIR SIMULATOR SITE BLOCK...
 set -eu
+keep=""
+if [ "$1" = --keep ]; then
+  keep=$2
+  shift 2
+fi
 layers=$1 dir=$2 sim=$3 site=$4
 shift 4
 
@@ -20,6 +26,9 @@ mount -t overlay fcguard-readme \
 for d in proc sys dev; do
   mount --rbind "/$d" "$root/$d"
 done
+if [ -n "$keep" ]; then
+  mount --bind "$keep" "$root$keep"
+fi
 if [ -d "$root/usr/sbin/ocmanager" ]; then
   mount -t tmpfs -o mode=755 fcguard-readme "$root/usr/sbin/ocmanager"
 fi
