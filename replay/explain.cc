@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "check/overall_check.h"
+#include "check/subsystem_validity.h"
 #include "conditions/config_file.h"
 #include "driver/base/process_exit.h"
 #include "driver/base/return_codes.h"
@@ -71,6 +72,12 @@ bool LoadInventory(int dir_fd) {
   return true;
 }
 
+// A meaning of the table without its Markdown quotes.
+std::string Plain(std::string text) {
+  std::erase(text, '`');
+  return text;
+}
+
 std::string Describe(const hba_info* port) {
   return std::string(port->SerialNumber.c_str()) + " function " + port->PortFunction.c_str() +
          " (" + port->PortType.c_str() + " port " + port->PortNumber.c_str() + ")";
@@ -110,9 +117,76 @@ bool LoadConditions(const ExplainInput& input) {
   return result == 0;
 }
 
+// The check judges a port up to its first refused sub-system: the ones
+// after it are judged here by the same judge, against the same entry, so
+// that every refused sub-system of the port is named.
+// At most kRefusedSubsystemsKept are kept, the others counted in *not_kept.
+std::vector<refused_subsystem> EveryRefused(const global_ctrl_flags& flags,
+                                            std::size_t* not_kept) {
+  std::vector<refused_subsystem> every;
+  *not_kept = flags.RefusedSubsystemsNotKept;
+  for (const refused_subsystem& first : flags.RefusedSubsystems) {
+    if (every.size() >= kRefusedSubsystemsKept) {
+      ++*not_kept;
+      continue;
+    }
+    every.push_back(first);
+    storage_subsystem single;
+    bool after = false;
+    for (const storage_subsystem& attached : AttachedSubsystems(first.Port, &single)) {
+      if (after) {
+        global_ctrl_flags judged;
+        fc_config_file_entry* entry = const_cast<fc_config_file_entry*>(first.Entry);
+        DoIndividualSubSystemCheck(first.Port, attached, &entry, &judged);
+        for (const refused_subsystem& refused : judged.RefusedSubsystems) {
+          if (every.size() < kRefusedSubsystemsKept) every.push_back(refused);
+          else ++*not_kept;
+        }
+      }
+      after = after || (attached.VendorID == first.VendorID.view() &&
+                        attached.ProductID == first.ProductID.view());
+    }
+  }
+  return every;
+}
+
+// 4: every refused sub-system, in judging order.
+void ExplainRefused(const global_ctrl_flags& flags, Row* row) {
+  if (flags.RefusedSubsystems.empty()) return;
+  std::size_t not_kept = 0;
+  const std::vector<refused_subsystem> every = EveryRefused(flags, &not_kept);
+  // The reason names the first few; the row's list holds every one kept.
+  constexpr std::size_t kNamed = 3;
+  std::string reason;
+  for (std::size_t i = 0; i < every.size(); ++i) {
+    const refused_subsystem& refused = every[i];
+    row->refused.push_back({PortAddress(refused.Port), refused.VendorID.c_str(),
+                            refused.ProductID.c_str(), refused.ProductVersion.c_str()});
+    if (i >= kNamed) continue;
+    if (i > 0) reason += "; ";
+    reason += Describe(refused.Port) + ": " + refused.VendorID.c_str() + " " +
+              refused.ProductID.c_str() + " " + refused.ProductVersion.c_str() + " not allowed";
+  }
+  std::size_t more = every.size() + not_kept;
+  if (more > kNamed) reason += "; and " + std::to_string(more - kNamed) + " more";
+  row->reason = reason;
+}
+
+// 1 and 2: the first vendor difference that broke the identity.
+void ExplainDifference(const vendor_difference& difference, Row* row) {
+  if (difference.Port == nullptr || difference.ReferencePort == nullptr) return;
+  if (difference.Port == difference.ReferencePort)
+    row->reason = Describe(difference.Port) + " sees " + difference.Vendor.c_str() + " beside " +
+                  difference.ReferenceVendor.c_str();
+  else
+    row->reason = Describe(difference.Port) + " sees " + difference.Vendor.c_str() + ", " +
+                  Describe(difference.ReferencePort) + " sees " +
+                  difference.ReferenceVendor.c_str();
+}
+
 // 1, 2 and 4: fcguard's sub-system check run again on the same reports,
 // conditions and selection; its findings name what failed.
-void ExplainCheck(const ExplainInput& input, [[maybe_unused]] Row* row) {
+void ExplainCheck(const ExplainInput& input, Row* row) {
   run_state state{};
   std::vector<std::string> words;
   std::vector<char*> argv;
@@ -121,6 +195,10 @@ void ExplainCheck(const ExplainInput& input, [[maybe_unused]] Row* row) {
   if (p_hba_info_list == nullptr) return;
   OverallSubSystemCheck(state.selection_list, &state.ctrl_flags);
   Silence();
+  const global_ctrl_flags& flags = state.ctrl_flags;
+  if (input.status == RET_INVALID_CTRL_SUBSYSTEM_COMBINATION) ExplainRefused(flags, row);
+  else if (input.status == RET_NOT_CTRL_WIDE_IDENTICAL) ExplainDifference(flags.CtrlWideDifference, row);
+  else ExplainDifference(flags.VendorWideDifference, row);
 }
 
 // 15: the conditions file that is not there.
@@ -145,7 +223,7 @@ Row Explain(const std::string& path, const ExplainInput& input) {
   Row row;
   row.path = path;
   NameStatus(input.status, &row);
-  row.reason = row.meaning;
+  row.reason = input.status == RET_OK ? "passed" : Plain(row.meaning);
   try {
     switch (input.status) {
       case RET_KERNEL_MODULE_MISSING:

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "replay/status_table.h"
+#include "driver/base/return_codes.h"
 
 namespace {
 
@@ -107,10 +107,10 @@ std::string FormatRow(const Row& row, RowFormat format) {
 
 void NameStatus(int status, Row* row) {
   row->status = status;
-  const StatusText* entry = FindStatusText(status);
+  const return_code_row* entry = FindReturnCode(status);
   if (entry != nullptr) {
-    row->name = entry->name;
-    row->meaning = entry->meaning;
+    row->name = entry->Name;
+    row->meaning = entry->Meaning;
   } else if (status > 128 && status < 128 + 65) {
     row->name = "(none)";
     row->meaning = "ended by signal " + std::to_string(status - 128);

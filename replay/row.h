@@ -55,7 +55,7 @@ Row IncompleteRow(const std::string& path, std::vector<MissingReport> missing,
                   const std::string& reason);
 Row FailedRow(const std::string& path, const std::string& reason);
 
-// The status's name and meaning from the return-code table.
+// The status's name and meaning from fcguard's return-code table.
 void NameStatus(int status, Row* row);
 
 // The reason of an incomplete capture: its missing or unreadable reports.
