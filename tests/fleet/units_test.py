@@ -122,13 +122,15 @@ os.mkdir(textfiles)
 shutil.copy(source + '/sim/sites/FC_HBA_Conditions.txt', directory)
 
 
-def check_run(site, selection, expected):
+def check_run(site, selection, expected, said=''):
     before = int(time.time())
     ran = run(['bash', source + '/sim/sandbox', '--sim', build + '/hbacmd-sim', '--', script],
-              env=dict(os.environ, FCGUARD_PROGRAM=build + '/fcguard', FCGUARD_DIR=directory,
+              env=dict(os.environ, FCGUARD_PROGRAM=build + '/fcguard',
+                       FCGUARD_REPLAY=build + '/fcguard-replay', FCGUARD_DIR=directory,
                        FCGUARD_TEXTFILE_DIR=textfiles, FCGUARD_SELECTION=selection,
                        HBACMD_SIM_SITE=source + '/sim/sites/%s.site' % site))
     after = int(time.time())
+    check(said in ran.stdout, 'fcguard-check %s says %r: %s' % (site, said, ran.stdout))
     check(ran.returncode == expected, 'fcguard-check %s: status %d, not %d: %s' %
           (site, ran.returncode, expected, ran.stdout))
     check(sorted(os.listdir(textfiles)) == ['fcguard.prom'], 'only fcguard.prom: %s' %
@@ -149,7 +151,10 @@ def check_run(site, selection, expected):
 
 
 check_run('cna-basic', '-pci-id 19A2:0714', 0)
-check_run('invalid-storage', '-pci-id 19A2:0714', 4)
+# fcguard-replay --explain tells why in the journal, where it can.
+explains = '--explain' in run([build + '/fcguard-replay', '--help']).stdout
+check_run('invalid-storage', '-pci-id 19A2:0714', 4,
+          '\t4\tRET_INVALID_CTRL_SUBSYSTEM_COMBINATION\t' if explains else '')
 check_run('cna-basic', '-pci-id 19A2:0714 -mod "a\\b', 3)
 check_run('cna-basic', '', 125)
 
