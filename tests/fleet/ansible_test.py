@@ -16,6 +16,7 @@ status name and the reason), noctrl (empty: skipped), flash (cna-basic,
 nothing downloaded).  Status 77 (skipped) without ansible-playbook, when
 not root or without unshare."""
 
+import glob
 import json
 import os
 import shutil
@@ -57,7 +58,7 @@ open(work + '/ansible.cfg', 'w').close()
 built = run(['ansible-galaxy', 'collection', 'build', source + '/ansible', '--output-path', work],
             env=env)
 check(built.returncode == 0, 'collection build: ' + built.stdout + built.stderr)
-tarball = work + '/fcguard-fcguard-1.2.0.tar.gz'
+tarball = ''.join(glob.glob(work + '/fcguard-fcguard-*.tar.gz')[:1])
 installed = run(['ansible-galaxy', 'collection', 'install', '-p', work + '/collections', tarball],
                 env=env)
 check(installed.returncode == 0, 'collection install: ' + installed.stdout + installed.stderr)
