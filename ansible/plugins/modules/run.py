@@ -54,7 +54,7 @@ options:
     choices: [skipped, ok, failed]
     default: skipped
   verbosity:
-    description: fcguard's C(-v) level (1 to 6); its output is returned in C(stdout) and C(stderr).
+    description: fcguard's C(-v) level (0 to 6); its output is returned in C(stdout) and C(stderr).
     type: int
     default: 1
   program:
@@ -232,8 +232,8 @@ def main():
     )
     p = module.params
     chdir = os.path.abspath(p['chdir'])
-    if not 1 <= p['verbosity'] <= 6:
-        module.fail_json(msg='verbosity must be 1 to 6', cmd=[], capture=[])
+    if not 0 <= p['verbosity'] <= 6:
+        module.fail_json(msg='verbosity must be 0 to 6', cmd=[], capture=[])
     try:
         args = fcguard_arguments(p, module.check_mode)
     except ValueError as e:
