@@ -150,6 +150,8 @@ def fcguard_arguments(params, check_mode):
     unknown = sorted(set(params['selection']) - set(k for k, _ in SELECTION_OPTIONS))
     if unknown:
         raise ValueError('unknown selection key(s): %s' % ', '.join(unknown))
+    if params['mode'] == 'check_then_flash' and not params['checks']:
+        raise ValueError('check_then_flash needs a check: without one the flash runs unchecked')
     args = []
     if params['mode'] in ('check', 'check_then_flash'):
         args += [CHECK_OPTIONS[c] for c in params['checks']]
@@ -178,7 +180,7 @@ def table_row(path, status):
     """(name, meaning) of status from the return-code table; empty when unknown."""
     try:
         for row in json.loads(read_bounded(path, TABLE_LIMIT)):
-            if isinstance(row, dict) and row.get('value') == status:
+            if isinstance(row, dict) and type(row.get('value')) is int and row['value'] == status:
                 return str(row.get('name') or ''), str(row.get('meaning') or '')
     except (OSError, ValueError, TypeError):
         pass
