@@ -384,6 +384,43 @@ TEST_F(WalkTest, VendorReferenceSpansAdapters) {
   EXPECT_EQ(0, flags_.CtrlVendorSpecificSubsystemEquality);
 }
 
+// --- findings for explanations --------------------------------------------
+
+// The check records why, without changing a flag or a message: the refused
+// sub-systems in judging order, and the first break of each identity.
+TEST_F(WalkTest, FindingsNameTheRefusedAndTheFirstBreaks) {
+  conditions_.Allow(entry_, "DGC", "VRAID");
+  conditions_.Allow(entry_, "HP", "");
+  Adapter a = AddAdapter("SN1");  // DGC, then HP behind the same partner
+  Adapter b = AddAdapter("SN2");  // HP only: differs from the run's DGC
+  Adapter c = AddAdapter("SN3");  // a refused LUNZ
+  Attach(a.f2, "DGC", "VRAID");
+  Attach(a.f3, "HP", "Z");
+  Attach(b.f2, "HP", "Z");
+  Attach(c.f2, "DGC", "LUNZ");
+  Walk(b.f2);
+  Walk(a.f2);
+  Walk(c.f2);
+
+  ASSERT_EQ(1u, flags_.RefusedSubsystems.size());
+  const refused_subsystem& refused = flags_.RefusedSubsystems[0];
+  EXPECT_EQ(c.f2, refused.Port);
+  EXPECT_EQ(entry_, refused.Entry);
+  EXPECT_EQ("DGC LUNZ 0533", std::string(refused.VendorID.c_str()) + " " +
+                                 refused.ProductID.c_str() + " " +
+                                 refused.ProductVersion.c_str());
+  // Within controller a: HP against its reference DGC.
+  EXPECT_EQ(a.f2, flags_.CtrlWideDifference.ReferencePort);
+  EXPECT_EQ(a.f3, flags_.CtrlWideDifference.Port);
+  EXPECT_TRUE(flags_.CtrlWideDifference.ReferenceVendor == "DGC");
+  EXPECT_TRUE(flags_.CtrlWideDifference.Vendor == "HP");
+  // Across controllers: a's reference DGC against the run's reference HP.
+  EXPECT_EQ(b.f2, flags_.VendorWideDifference.ReferencePort);
+  EXPECT_EQ(a.f2, flags_.VendorWideDifference.Port);
+  EXPECT_TRUE(flags_.VendorWideDifference.ReferenceVendor == "HP");
+  EXPECT_TRUE(flags_.VendorWideDifference.Vendor == "DGC");
+}
+
 // --- vendor comparison ---------------------------------------------------
 
 TEST_F(WalkTest, VendorComparisonIsExact) {

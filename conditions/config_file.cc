@@ -3,6 +3,9 @@
 // fc_config_entry_list.
 #include "conditions/config_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -186,9 +189,16 @@ void PrintMatchingEntry(std::size_t line, const fc_config_file_entry* entry) {
               entry->CtrlModel.c_str());
 }
 
+int Open_FC_Config_File(const char* path) { return open(path, O_RDONLY | O_CLOEXEC); }
+
 int Read_FC_Config_File(const char* path) {
-  File file(fopen(path, "r"));
+  return Read_FC_Config_Descriptor(Open_FC_Config_File(path), path);
+}
+
+int Read_FC_Config_Descriptor(int fd, const char* path) {
+  File file(fd >= 0 ? fdopen(fd, "r") : nullptr);
   if (file == nullptr) {
+    if (fd >= 0) close(fd);
     PrintDebugf(1, "Error: Could not open file %s\n", path);
     return RET_FC_HBA_CONDITIONS_MISSING;
   }

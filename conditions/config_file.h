@@ -59,6 +59,12 @@ void PrintMatchingEntry(std::size_t line, const fc_config_file_entry* entry);
 // refuses.
 int Read_FC_Config_File(const char* path);
 
+// The same in two steps, so that the caller can test the opened file
+// before it is read: Open_FC_Config_File gives a descriptor, or -1;
+// Read_FC_Config_Descriptor reads it (15 for -1) and closes it.
+int Open_FC_Config_File(const char* path);
+int Read_FC_Config_Descriptor(int fd, const char* path);
+
 // The same from a file already open, which the caller closes; `path` only
 // names it in messages.
 int Read_FC_Config_Stream(FILE* file, const char* path);

@@ -5,11 +5,11 @@
 
 #include <cstring>
 #include <iterator>
-#include <new>
 #include <string>
 
 #include "driver/base/print_debug.h"
 #include "driver/base/process_exit.h"
+#include "driver/base/record_memory.h"
 #include "driver/base/return_codes.h"
 #include "driver/base/settings.h"
 #include "driver/base/text.h"
@@ -121,7 +121,7 @@ void StorePciIdGroup(option_input* node, char* group, const char* whole_text) {
 void FreeList(option_input** head) {
   while (*head != nullptr) {
     option_input* next = (*head)->next;
-    delete *head;
+    ReleaseRecord(*head);
     *head = next;
   }
 }
@@ -137,9 +137,7 @@ bool SelectionMatchesPort(const option_input* selection, const hba_attributes_en
          ids->PciSubDeviceId == selection->PciSubDeviceId;
 }
 
-option_input* get_new_option_input_buffer() {
-  return new (std::nothrow) option_input();
-}
+option_input* get_new_option_input_buffer() { return NewRecord<option_input>(); }
 
 option_input* save_list_of_pci_ids(const char* text) {
   if (LevelAbove(2)) PrintDebugf(2, "\nList of input pci-ids: \"%s\"\n", text);

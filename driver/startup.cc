@@ -82,14 +82,15 @@ void SettleDirectories(const char* start_word) {
     EndProcess(RET_FATAL_ERROR);
 }
 
-void RefuseForeignConditions() {
-  if (RefuseForeignPath(pHBAConditionsPath.c_str()) ||
+// The conditions file is opened first and the opened file is tested, then
+// read through the same descriptor: nothing can take its place between the
+// test and the read.  Its directory is tested after it, by its path.
+void LoadConditions(const run_state& state) {
+  int fd = Open_FC_Config_File(pHBAConditionsPath.c_str());
+  if ((fd >= 0 && RefuseForeignFile(fd, pHBAConditionsPath.c_str())) ||
       RefuseForeignPath(pHBAWorkingPath.c_str()))
     EndProcess(RET_FATAL_ERROR);
-}
-
-void LoadConditions(const run_state& state) {
-  int result = Read_FC_Config_File(pHBAConditionsPath.c_str());
+  int result = Read_FC_Config_Descriptor(fd, pHBAConditionsPath.c_str());
   if (result == RET_OK) return;
   if (result == RET_FC_HBA_CONDITIONS_MISSING) {
     PrintDebugf(1, "\nCann't access file %s.\n\n", pHBAConditionsPath.c_str());
@@ -135,7 +136,6 @@ void StartUp(int argc, char** argv, run_state* state) {
   SettleTempDir();
   SettleDirectories(state->start_word);
   PrintDebugf(3, "HBA conditions file: %s\n", pHBAConditionsPath.c_str());
-  RefuseForeignConditions();
   LoadConditions(*state);
   // Shown by the verbose level only, never by a debug level.
   if (VerboseLevel > 3) PrintConditionsListing();

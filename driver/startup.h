@@ -22,15 +22,13 @@ void SettleTempDir();
 // not fit the path buffers.
 void SettleDirectories(const char* start_word);
 
-// Ends the process with 55 when the conditions file or the directory that
-// holds it (the working and firmware directory) can be changed by a user
-// other than root and the one running us: a planted file or link there
-// would decide what is allowed, what is flashed and which file the reports
-// overwrite.
-void RefuseForeignConditions();
-
 // Reads the conditions file; ends the process with 15, 54 or 55 when that
-// fails.
+// fails.  Before it is read it ends the process with 55 when the file or
+// the directory that holds it (the working and firmware directory) can be
+// changed by a user other than root and the one running us (mode, owner or
+// access ACL): a planted file or link there would decide what is allowed,
+// what is flashed and which file the reports overwrite.  The file is
+// tested as opened, then read through the same descriptor.
 void LoadConditions(const run_state& state);
 
 // The allowed controller and storage combinations, at level 4.

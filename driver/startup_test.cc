@@ -14,6 +14,7 @@
 #include "conditions/config_file.h"
 #include "conditions/selection_list.h"
 #include "driver/base/process_exit.h"
+#include "driver/base/record_memory.h"
 #include "driver/base/settings.h"
 #include "driver/options.h"
 #include "driver/run_state.h"
@@ -62,7 +63,10 @@ class StartUpTest : public testing::Test {
     std::filesystem::remove_all(directory_);
   }
 
-  static void Reset() { test_support::ResetProcessState(); }
+  static void Reset() {
+    test_support::ResetProcessState();
+    LimitRecordAllocations(-1);
+  }
 
   void WriteConditions(const std::string& relative, const std::string& text) {
     std::ofstream(directory_ + "/" + relative) << text;
@@ -212,6 +216,23 @@ TEST_F(StartUpTest, MissingConditionsFileEndsTheRun) {
   EXPECT_EQ(15, Start({"./fcguard", "--silent"}));
   EXPECT_EQ("", out_);
   EXPECT_EQ("", err_);
+}
+
+// Out of memory while the conditions file is read ends the run with 54;
+// the selection records come from the same record memory.
+TEST_F(StartUpTest, OutOfMemoryEndsTheRun) {
+  WriteConditions("FC_HBA_Conditions.txt", kConditions);
+  // The selection, the entry and its list slot; not its allowed storage.
+  LimitRecordAllocations(3);
+  EXPECT_EQ(54, Start({"./fcguard", "-pci-id", "19A2:0714"}));
+  EXPECT_EQ("Could not allocate memory for new fc_periphery_info.\n"
+            "Error: fcguard, Memory allocation failed!\n",
+            out_);
+
+  Reset();
+  LimitRecordAllocations(0);
+  EXPECT_EQ(54, Start({"./fcguard", "-pci-id", "19A2:0714"}));
+  EXPECT_EQ("Could not allocate memory for new option_input.\n", out_);
 }
 
 TEST_F(StartUpTest, StartsAndReportsAtLevelThree) {

@@ -48,6 +48,9 @@ int LookUpImage(const PathText& directory, const FixedText<80>& pattern) {
     return RET_FW_NOT_AVAILABLE;
   }
   PrintDebugf(1, "\t\tFound BIOS- or firmware-image: %s '%s'\n", image.c_str(), pattern.c_str());
+  // hbacmd reads the image by its path: an image that another user can
+  // change would be flashed as they wrote it.
+  if (RefuseForeignPath(image.c_str())) return RET_FW_NOT_AVAILABLE;
   return RET_OK;
 }
 
@@ -71,8 +74,8 @@ std::string FlashCommand(const hba_info* partner, const PathText& image,
 
 // One flash pass (firmware or BIOS): looks the pattern up again and
 // downloads the image through the flash partner.  0 also when the image is
-// gone by now; 21 without hbacmd; 10 when the partner has no address or the
-// command fails.
+// gone by now; 20 when the image found now is one others can write; 21
+// without hbacmd; 10 when the partner has no address or the command fails.
 int FlashPass(const hba_info* port, const PathText& directory, const FixedText<80>& pattern,
               bool bios) {
   PathText image;
@@ -82,6 +85,7 @@ int FlashPass(const hba_info* port, const PathText& directory, const FixedText<8
                 image.c_str());
     return RET_OK;
   }
+  if (RefuseForeignPath(image.c_str())) return RET_FW_NOT_AVAILABLE;
   if (!active_option_simulate) {
     const char* reason = "";
     if (!PathExists(pHBAFlashCmdPath.c_str(), &reason)) {

@@ -21,9 +21,10 @@
 // and j when j's function number is smaller.
 //
 // Determine_Flash_Ports: link every port with a serial number to each
-// entry, in list order, that it belongs with and whose function and port
-// number begin with "0" (none: "1"); the last one stays its partner, and
-// an FCoE port joins the partner's chain.
+// entry, in list order, of its own serial number or, when there is none,
+// that it belongs with, and whose function and port number begin with "0"
+// (none: "1"); the last one stays its partner, and an FCoE port joins the
+// partner's chain.
 //
 // Where the plain walk scans the rest of the list for the entries that one
 // entry belongs with, the code looks them up: an entry belongs with exactly
@@ -304,14 +305,22 @@ SerialGroups PartnerCandidates(int n, char digit) {
   return candidates;
 }
 
-// Links the port to every candidate that it belongs with, in list order;
-// the last one stays its partner.
+// Links the port to every candidate of its own serial number, in list
+// order, or, when there is none, to every candidate that it belongs with;
+// the last one stays its partner.  An adapter whose serial number begins
+// with another's is thus flashed through its own function, never through
+// the other adapter's.
 void LinkToPartners(const SerialGroups& candidates, hba_info* port, ChainEnds* ends,
                     std::vector<int>* found) {
   found->clear();
-  ForEachBelongedTo(candidates, port->SerialNumber.view(),
-                    [&](int q) { found->push_back(q); });
-  std::sort(found->begin(), found->end());
+  auto own = candidates.find(port->SerialNumber.view());
+  if (own != candidates.end()) {
+    *found = own->second;
+  } else {
+    ForEachBelongedTo(candidates, port->SerialNumber.view(),
+                      [&](int q) { found->push_back(q); });
+    std::sort(found->begin(), found->end());
+  }
   for (int q : *found) Link(port, p_hba_info_list[q], ends);
 }
 

@@ -242,19 +242,25 @@ int ReadListHbasReport(FILE* report) {
       port = get_new_hba_info_entry();
       if (port == nullptr) return NoMemory();
       ++count;
+      // The echo shows the value as read; the field keeps what fits.
       const char* value = LineValue(line);
       if (value == nullptr) continue;
-      if (by_wwn)
-        PrintDebugf(6, "\n%d)\tPortWWN: %s\n", count, Store(port->PortWWN, value));
-      else
-        PrintDebugf(6, "\n%d)\tPermanentMAC: %s\n", count, Store(port->PermanentMAC, value));
+      if (by_wwn) {
+        Store(port->PortWWN, value);
+        PrintDebugf(6, "\n%d)\tPortWWN: %s\n", count, value);
+      } else {
+        Store(port->PermanentMAC, value);
+        PrintDebugf(6, "\n%d)\tPermanentMAC: %s\n", count, value);
+      }
       continue;
     }
     if (port == nullptr) continue;
     const Label<hba_info>* label = kPortLabels.Find(line);
     if (label == nullptr) continue;
-    if (const char* value = LineValue(line))
-      PrintDebugf(6, "\t%s%s\n", label->shown, label->fill(port, value));
+    if (const char* value = LineValue(line)) {
+      label->fill(port, value);
+      PrintDebugf(6, "\t%s%s\n", label->shown, value);
+    }
   }
   return 0;
 }

@@ -271,6 +271,32 @@ TEST_F(ReportsTest, TargetMappingLastValueOfEachLabelWins) {
   EXPECT_TRUE(t->LunDeviceName == "/dev/sdb");
 }
 
+// Every distinct (vendor, product) of the report is kept once, in order of
+// first appearance, with the version of its first LUN: 100,000 LUNs of
+// three sub-systems keep three.
+TEST_F(ReportsTest, TargetMappingKeepsEachDistinctSubsystemOnce) {
+  const char* const kLuns[][3] = {
+      {"DGC", "VRAID", "0533"}, {"DGC", "LUNZ", "0534"}, {"DGC", "VRAID", "0999"},
+      {"HITACHI", "OPEN-V", "8001"}};
+  std::string text = "Target Mapping for 10:00:00:00:c9:aa:bb:01:\n\nMapped LUNs : 9\n\n";
+  for (int i = 0; i < 100000; ++i) {
+    const char* const* lun = kLuns[i < 4 ? i : i % 3];
+    text += std::string("FCP LUN          : 0\nVendor ID        : ") + lun[0] +
+            "\nProduct ID       : " + lun[1] + "\nProduct Version  : " + lun[2] + "\n\n";
+  }
+  hba_info* port = get_new_hba_info_entry();
+  ASSERT_EQ(ReadTargetMapping(text, port), 0);
+  ASSERT_EQ(port->SubsystemCount, 3);
+  const storage_subsystem* s = port->Subsystems;
+  EXPECT_EQ(std::string(s[0].VendorID.c_str()) + " " + s[0].ProductID.c_str() + " " +
+                s[0].ProductVersion.c_str() + ", " + s[1].ProductID.c_str() + " " +
+                s[1].ProductVersion.c_str() + ", " + s[2].VendorID.c_str() + " " +
+                s[2].ProductID.c_str() + " " + s[2].ProductVersion.c_str(),
+            "DGC VRAID 0533, LUNZ 0534, HITACHI OPEN-V 8001");
+  // The target mapping itself still holds the last value of each label.
+  EXPECT_TRUE(port->TargetMapping->VendorID == "DGC" && port->TargetMapping->ProductID == "VRAID");
+}
+
 TEST_F(ReportsTest, TargetMappingFifthLineRule) {
   hba_info* short_report = get_new_hba_info_entry();
   ASSERT_EQ(ReadTargetMapping("a: 1\nb: 2\nVendor ID: X\nd: 4\n", short_report), 0);

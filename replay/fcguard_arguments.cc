@@ -2,7 +2,7 @@
 
 #include "driver/options.h"
 
-std::string RefusedFcguardArgument(const std::vector<std::string>& args) {
+std::string RefusedFcguardArgument(const std::vector<std::string>& args, bool allow_conpath) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string word = args[i];
     RewriteLeadingSlash(word.data());
@@ -11,8 +11,11 @@ std::string RefusedFcguardArgument(const std::vector<std::string>& args) {
       case OptionWord::kInfo:
       case OptionWord::kVersion:
       case OptionWord::kShowReturnCodes:
-      case OptionWord::kConpath:
         return args[i];
+      case OptionWord::kConpath:
+        if (!allow_conpath) return args[i];
+        ++i;
+        break;
       case OptionWord::kLevel:
       case OptionWord::kValue:
         ++i;  // its value is no option

@@ -137,7 +137,7 @@ class Fleet {
   bool progress_ = false;
   std::vector<Running> running_;
   std::deque<std::optional<Done>> pending_;  // rows from printed_ on
-  std::size_t printed_ = 0, started_ = 0, failed_ = 0, finished_ = 0;
+  std::size_t printed_ = 0, started_ = 0, failed_ = 0, finished_ = 0, shown_ = 0;
   std::map<std::string, std::size_t> counts_;
   bool output_closed_ = false;
   bool first_json_ = true;
@@ -256,8 +256,12 @@ bool Fleet::Flush() {
       text = (first_json_ ? "[\n" : ",\n") + text.substr(0, text.size() - 1);
       first_json_ = false;
     }
-    if (!output_closed_ && !WriteAll(STDOUT_FILENO, text)) output_closed_ = true;
+    if (output_closed_ || !WriteAll(STDOUT_FILENO, text)) {
+      output_closed_ = true;
+      return false;
+    }
     ++counts_[done.key];
+    ++shown_;
     pending_.pop_front();
     ++printed_;
   }
@@ -273,9 +277,13 @@ void Fleet::Progress(bool force) {
   double rate = elapsed > 0 ? static_cast<double>(finished_) / elapsed : 0;
   std::size_t left = options_.captures.size() - finished_;
   char line[160];
-  std::snprintf(line, sizeof line, "\r\033[K%zu/%zu done, %zu failed, %.1f/s, %.0f s left",
-                finished_, options_.captures.size(), failed_, rate,
-                rate > 0 ? static_cast<double>(left) / rate : 0.0);
+  if (rate > 0)
+    std::snprintf(line, sizeof line, "\r\033[K%zu/%zu done, %zu failed, %.1f/s, %.0f s left",
+                  finished_, options_.captures.size(), failed_, rate,
+                  static_cast<double>(left) / rate);
+  else
+    std::snprintf(line, sizeof line, "\r\033[K%zu/%zu done, %zu failed", finished_,
+                  options_.captures.size(), failed_);
   WriteAll(STDERR_FILENO, line);
 }
 
@@ -291,7 +299,7 @@ void Fleet::StopAll() {
 
 void Fleet::Summary() const {
   if (progress_) WriteAll(STDERR_FILENO, "\r\033[K");
-  std::string text = "fcguard-replay: " + std::to_string(printed_) + " of " +
+  std::string text = "fcguard-replay: " + std::to_string(shown_) + " of " +
                      std::to_string(options_.captures.size()) + " captures:";
   bool first = true;
   for (const auto& [key, count] : counts_) {
@@ -333,7 +341,7 @@ int Fleet::Run() {
   }
   StopAll();
   // The rows finished behind one that did not: printed all the same.
-  while (!pending_.empty()) {
+  while (!pending_.empty() && !output_closed_) {
     if (pending_.front()) {
       Flush();
     } else {

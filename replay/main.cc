@@ -50,11 +50,12 @@ const char kUsage[] =
     "\n"
     "  --conditions FILE  the conditions file to try (default: each capture's own)\n"
     "  --images DIR       the firmware directory, for --flash\n"
-    "  --jobs N           runs side by side, 1 to 256 (default: the processors)\n"
+    "  --jobs N           runs side by side, 1 to 256 (default: three per processor)\n"
     "  --fcguard PROGRAM  the program to run (default: the fcguard beside this one)\n"
     "  --keep DIR         make DIR and keep each run's scratch directory in DIR/N/\n"
     "  --format FORMAT    tsv (default), csv, json (an array) or jsonl (one per line)\n"
     "  --explain DIR      explain the run with status N that left its reports in DIR\n"
+    "  --version, --help  the version, this text\n"
     "Status: 0 every row RET_OK, 1 any other row, 2 error of fcguard-replay,\n"
     "128 + the signal on SIGINT, SIGTERM and SIGHUP.\n";
 
@@ -164,8 +165,8 @@ bool ParseNumber(const char* text, int max, int* value) {
   return true;
 }
 
-void RefuseArguments(const std::vector<std::string>& args) {
-  std::string refused = RefusedFcguardArgument(args);
+void RefuseArguments(const std::vector<std::string>& args, bool explaining) {
+  std::string refused = RefusedFcguardArgument(args, explaining);
   if (!refused.empty())
     Fail("the fcguard argument '" + refused +
          "' is not replayed: it checks nothing or leaves the working directory");
@@ -173,7 +174,7 @@ void RefuseArguments(const std::vector<std::string>& args) {
 
 int ExplainMain(const std::string& dir, int status, RowFormat format,
                 const std::vector<std::string>& args) {
-  RefuseArguments(args);
+  RefuseArguments(args, true);
   int dir_fd = open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   int out = TakeStandardOutput();
   Row row;
@@ -243,7 +244,7 @@ int main(int argc, char** argv) {
     Fail("--format takes tsv, csv, json or jsonl, not '" + format_word + "'");
 
   if (explaining || !status_word.empty()) {
-    RefuseArguments(options.args);
+    RefuseArguments(options.args, true);
     int status = 0;
     if (!explaining || status_word.empty() || !ParseNumber(status_word.c_str(), 255, &status))
       Fail("--explain DIR needs --status N (N from 0 to 255)");
@@ -257,12 +258,15 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  RefuseArguments(options.args);
+  RefuseArguments(options.args, false);
   if (options.jobs == 1 && argc > 0) {
     long processors = sysconf(_SC_NPROCESSORS_ONLN);
     bool given = false;
     for (int k = 1; k < i; ++k) given |= std::strcmp(argv[k], "--jobs") == 0;
-    if (!given) options.jobs = processors < 1 ? 1 : processors > kMaxJobs ? kMaxJobs : static_cast<int>(processors);
+    // A run waits mostly for its sandbox to be made and torn down, not for
+    // a processor: three per processor keep them busy.
+    long jobs = processors < 1 ? 3 : processors * 3;
+    if (!given) options.jobs = jobs > kMaxJobs ? kMaxJobs : static_cast<int>(jobs);
   }
   if (!options.conditions.empty()) {
     if (!IsFile(options.conditions) || access(options.conditions.c_str(), R_OK) != 0)

@@ -74,6 +74,9 @@ int RunFcguard(const CaptureRun& run) {
     unsetenv("HBACMD_SIM_SITE");
     setenv("HBACMD_SIM_REPLAY", Scratch("capture").c_str(), 1);
     setenv("HBACMD_SIM_LOG", Scratch("calls").c_str(), 1);
+    // The listing is indexed once, at the first call, in the scratch
+    // directory: every later call costs the same whatever the capture's size.
+    setenv("HBACMD_SIM_INDEX", Scratch("index").c_str(), 1);
     std::string start = "./" + run.fcguard.substr(run.fcguard.rfind('/') + 1);
     std::vector<std::string> words;
     if (!run.runner.empty()) words = {run.runner, "-0", start, run.fcguard};

@@ -7,14 +7,18 @@
 //   hbacmd-sim generate-site CNAS
 //   hbacmd-sim generate-conditions LINES CNAS
 //   hbacmd-sim generate-reports SITE DIR
+//   hbacmd-sim replay-index
 //
 // The site comes from the file named by HBACMD_SIM_SITE, or the answers
 // from the capture directory named by HBACMD_SIM_REPLAY (the reports an
-// fcguard run left there); every call is appended to the file named by
-// HBACMD_SIM_LOG.  Reports and the vendor
-// tool's own errors go to stdout (the caller redirects them into report
-// files); problems of the simulation itself (no site, a malformed site, an
-// unwritable log) go to stderr and end with status 2.
+// fcguard run left there), through the index in HBACMD_SIM_INDEX when it
+// is set; every call is appended to the file named by HBACMD_SIM_LOG.
+// Reports and the vendor tool's own errors go to stdout (the caller
+// redirects them into report files); problems of the simulation itself
+// (no site, a malformed site, an unwritable log) go to stderr and end with
+// status 2.  When replaying, they end with 126 instead, which fcguard
+// counts as a command that did not complete: a capture file that cannot
+// be read never reads as an empty report.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -34,6 +38,12 @@ namespace {
 
 constexpr int kFailed = 1;      // the simulated command failed
 constexpr int kSetupError = 2;  // the simulation cannot run
+// A replay that cannot answer: the status of a command that could not be
+// run, which fcguard never takes for an answer.
+constexpr int kReplayBroken = 126;
+
+// The status of a problem of the simulation itself.
+int setup_error = kSetupError;
 
 void Err(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
@@ -41,11 +51,11 @@ void Err(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); 
 int Emit(std::string_view text) {
   if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
     Err(std::string("hbacmd-sim: cannot write the report: ") + std::strerror(errno));
-    return kSetupError;
+    return setup_error;
   }
   if (std::fflush(stdout) != 0) {
     Err(std::string("hbacmd-sim: cannot write the report: ") + std::strerror(errno));
-    return kSetupError;
+    return setup_error;
   }
   return 0;
 }
@@ -132,8 +142,10 @@ int Usage() {
       "       hbacmd-sim generate-site CNAS\n"
       "       hbacmd-sim generate-conditions LINES CNAS\n"
       "       hbacmd-sim generate-reports SITE DIR\n"
+      "       hbacmd-sim replay-index\n"
       "The site is the file named by HBACMD_SIM_SITE, or HBACMD_SIM_REPLAY names a\n"
-      "capture to answer from; calls are logged to HBACMD_SIM_LOG.");
+      "capture to answer from, through the index in HBACMD_SIM_INDEX when set;\n"
+      "calls are logged to HBACMD_SIM_LOG.");
   return kFailed;
 }
 
@@ -180,32 +192,56 @@ int GenerateReportsVerb(int argc, char** argv) {
   return 0;
 }
 
+// The capture's index directory, or empty.
+std::string ReplayIndexDir() {
+  const char* index = std::getenv("HBACMD_SIM_INDEX");
+  return index ? index : "";
+}
+
 // Answers from a capture instead of a site.
 int ReplayVerb(const std::string& capture, int argc, char** argv) {
   const char* site = std::getenv("HBACMD_SIM_SITE");
   if (site && *site) {
     Err("hbacmd-sim: both HBACMD_SIM_SITE and HBACMD_SIM_REPLAY are set; set one of them");
-    return kSetupError;
+    return setup_error;
   }
   if (int refused = RefuseWrongWords(argc, argv)) return refused;
   const std::string verb = argv[1];
+  const std::string index = ReplayIndexDir();
   SimAnswer answer;
   std::string message;
   bool ok = true;
   if (verb == "listhbas")
-    ok = ReplayListHbas(capture, &answer, &message);
+    ok = ReplayListHbas(capture, index, &answer, &message);
   else if (verb == "hbaattributes" || verb == "targetmapping")
-    ok = ReplayReport(capture,
+    ok = ReplayReport(capture, index,
                       verb == "hbaattributes" ? SimReport::kHbaAttributes
                                               : SimReport::kTargetMapping,
                       argv[2], &answer, &message);
   else
-    ok = ReplayDownload(capture, argv[2], argv[3], &answer, &message);
+    ok = ReplayDownload(capture, index, argv[2], argv[3], &answer, &message);
   if (!ok) {
+    Err(message);
+    return setup_error;
+  }
+  return Answer(answer);
+}
+
+// Builds the index of the capture before the run, so that every call of
+// the run reads only its own entry.
+int ReplayIndexVerb(int argc) {
+  const char* capture = std::getenv("HBACMD_SIM_REPLAY");
+  const std::string index = ReplayIndexDir();
+  if (argc != 2 || !capture || !*capture || index.empty()) {
+    Err("usage: HBACMD_SIM_REPLAY=CAPTURE HBACMD_SIM_INDEX=DIR hbacmd-sim replay-index");
+    return kFailed;
+  }
+  std::string message;
+  if (!ReplayIndex(capture, index, &message)) {
     Err(message);
     return kSetupError;
   }
-  return Answer(answer);
+  return 0;
 }
 
 int SiteVerb(int argc, char** argv) {
@@ -249,12 +285,14 @@ int SiteVerb(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const char* replay = std::getenv("HBACMD_SIM_REPLAY");
+  if (replay && *replay) setup_error = kReplayBroken;
   const char* log = std::getenv("HBACMD_SIM_LOG");
   if (log && *log) {
     std::string reason;
     if (!AppendCallLog(log, EscapeCall(argc - 1, argv + 1), &reason)) {
       Err(std::string("hbacmd-sim: cannot write the call log ") + log + ": " + reason);
-      return kSetupError;
+      return setup_error;
     }
   }
   if (argc < 2) return Usage();
@@ -262,6 +300,7 @@ int main(int argc, char** argv) {
   if (verb == "generate-site") return GenerateSiteVerb(argc, argv);
   if (verb == "generate-conditions") return GenerateConditionsVerb(argc, argv);
   if (verb == "generate-reports") return GenerateReportsVerb(argc, argv);
+  if (verb == "replay-index") return ReplayIndexVerb(argc);
   if (verb == "listhbas" || verb == "hbaattributes" || verb == "targetmapping" ||
       verb == "download")
     return SiteVerb(argc, argv);

@@ -1,7 +1,5 @@
 #include "sim/replay.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,63 +10,25 @@
 #include "inventory/hba_info.h"
 #include "inventory/hbacmd_runner.h"
 #include "inventory/reports.h"
+#include "sim/capture_file.h"
+#include "sim/replay_index.h"
 #include "sim/reports.h"
 #include "sim/site.h"
 
 namespace {
 
-// Reports are a few kilobytes; a capture file beyond this is not one.
-constexpr off_t kMaxCapturedBytes = 64 * 1024 * 1024;
-
-enum class Opened { kOpen, kAbsent, kBroken };
-
-std::string CannotRead(const std::string& path, const char* reason) {
-  return "hbacmd-sim: cannot read capture file " + path + ": " + reason;
-}
-
-// Opens a file of the capture for reading: a regular file, not a symbolic
-// link (a capture from another machine may hold anything), not too large.
-Opened OpenCaptured(const std::string& path, int* fd, std::string* message) {
-  // O_NONBLOCK: opening a FIFO must not wait for a writer.
-  *fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (*fd < 0) {
-    if (errno == ENOENT) return Opened::kAbsent;
-    *message = CannotRead(path, errno == ELOOP ? "a symbolic link" : std::strerror(errno));
-    return Opened::kBroken;
-  }
-  struct stat status;
-  const char* reason = nullptr;
-  if (fstat(*fd, &status) != 0) reason = std::strerror(errno);
-  else if (!S_ISREG(status.st_mode)) reason = "not a regular file";
-  else if (status.st_size > kMaxCapturedBytes) reason = "larger than 64 MiB";
-  if (reason != nullptr) {
-    *message = CannotRead(path, reason);
-    close(*fd);
-    *fd = -1;
-    return Opened::kBroken;
-  }
-  return Opened::kOpen;
-}
-
-bool ReadAll(int fd, const std::string& path, std::string* text, std::string* message) {
-  char buffer[65536];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || text->size() + n > static_cast<size_t>(kMaxCapturedBytes)) {
-      *message = CannotRead(path, n < 0 ? std::strerror(errno) : "larger than 64 MiB");
-      return false;
-    }
-    text->append(buffer, static_cast<size_t>(n));
-  }
-  return true;
+// fcguard's readers print through PrintDebug: silently here.
+void Quiet() {
+  DebugLevel = 0;
+  VerboseLevel = 0;
+  PrintDebugOnScreen = 0;
 }
 
 std::string ListingPath(const std::string& capture) { return capture + "/local_hba_list.out"; }
 
 // Opens the captured listing, which every call needs.
 bool OpenListing(const std::string& path, int* fd, std::string* message) {
-  Opened opened = OpenCaptured(path, fd, message);
+  Opened opened = OpenCaptured(path, kMaxCapturedBytes, fd, message);
   if (opened == Opened::kAbsent) *message = CannotRead(path, std::strerror(ENOENT));
   return opened == Opened::kOpen;
 }
@@ -85,9 +45,7 @@ bool LoadListing(const std::string& capture, std::string* message) {
     close(fd);
     return false;
   }
-  DebugLevel = 0;
-  VerboseLevel = 0;
-  PrintDebugOnScreen = 0;
+  Quiet();
   int result = ReadListHbasReport(file);
   bool failed = std::ferror(file) != 0;
   std::fclose(file);
@@ -120,27 +78,66 @@ Opened OpenPortReport(const std::string& capture, const hba_info* port, const ch
   const std::string name = PortReportName(port, suffix);
   if (name.find('/') != std::string::npos) return Opened::kAbsent;
   *path = capture + "/" + name;
-  return OpenCaptured(*path, fd, message);
+  return OpenCaptured(*path, kMaxCapturedBytes, fd, message);
+}
+
+// Builds the capture's index unless it is there.
+bool EnsureIndex(const std::string& capture, const std::string& index, std::string* message) {
+  bool exists = false;
+  message->clear();
+  if (ReplayIndexExists(capture, index, &exists, message)) return true;
+  if (!message->empty()) return false;
+  return LoadListing(capture, message) && WriteReplayIndex(capture, index, message);
+}
+
+// The captured port that a call names by its address (for targetmapping:
+// the FC or FCoE port with that WWN), or null: found through the index
+// when there is one, else in the listing.  False with a message when the
+// capture or the index cannot be read.
+bool FindPort(const std::string& capture, const std::string& index, std::string_view address,
+              bool by_wwn_only, hba_info** port, std::string* message) {
+  *port = nullptr;
+  if (index.empty()) {
+    if (!LoadListing(capture, message)) return false;
+    *port = FindCapturedPort(address, by_wwn_only);
+    return true;
+  }
+  IndexEntry entry;
+  if (!EnsureIndex(capture, index, message) || !ReadIndexEntry(index, address, &entry, message))
+    return false;
+  if (!(by_wwn_only ? entry.wwn_found : entry.any_found)) return true;
+  const IndexedPort& indexed = by_wwn_only ? entry.wwn : entry.any;
+  *port = get_new_hba_info_entry();
+  if (*port == nullptr) {
+    *message = "hbacmd-sim: out of memory";
+    return false;
+  }
+  (*port)->SerialNumber.assign_cut(indexed.serial);
+  (*port)->PortFunction.assign_cut(indexed.function);
+  (*port)->Model.assign_cut(indexed.model);
+  return true;
 }
 
 }  // namespace
 
-bool ReplayListHbas(const std::string& capture, SimAnswer* answer, std::string* message) {
+bool ReplayListHbas(const std::string& capture, const std::string& index, SimAnswer* answer,
+                    std::string* message) {
+  if (!index.empty() && !EnsureIndex(capture, index, message)) return false;
   const std::string path = ListingPath(capture);
   int fd = -1;
   if (!OpenListing(path, &fd, message)) return false;
   answer->text.clear();
   answer->status = 0;
-  bool ok = ReadAll(fd, path, &answer->text, message);
+  bool ok = ReadCaptured(fd, path, kMaxCapturedBytes, &answer->text, message);
   close(fd);
   return ok;
 }
 
-bool ReplayReport(const std::string& capture, SimReport report, std::string_view address,
-                  SimAnswer* answer, std::string* message) {
-  if (!LoadListing(capture, message)) return false;
+bool ReplayReport(const std::string& capture, const std::string& index, SimReport report,
+                  std::string_view address, SimAnswer* answer, std::string* message) {
   const bool mapping = report == SimReport::kTargetMapping;
-  const hba_info* port = FindCapturedPort(address, mapping);
+  hba_info* port = nullptr;
+  if (!FindPort(capture, index, address, mapping, &port, message)) return false;
   if (port == nullptr) {
     Unknown(address, answer);
     return true;
@@ -159,15 +156,16 @@ bool ReplayReport(const std::string& capture, SimReport report, std::string_view
   }
   answer->text.clear();
   answer->status = 0;
-  bool ok = ReadAll(fd, path, &answer->text, message);
+  bool ok = ReadCaptured(fd, path, kMaxCapturedBytes, &answer->text, message);
   close(fd);
   return ok;
 }
 
-bool ReplayDownload(const std::string& capture, std::string_view address,
-                    const std::string& image, SimAnswer* answer, std::string* message) {
-  if (!LoadListing(capture, message)) return false;
-  hba_info* port = FindCapturedPort(address, false);
+bool ReplayDownload(const std::string& capture, const std::string& index,
+                    std::string_view address, const std::string& image, SimAnswer* answer,
+                    std::string* message) {
+  hba_info* port = nullptr;
+  if (!FindPort(capture, index, address, false, &port, message)) return false;
   if (port == nullptr) {
     Unknown(address, answer);
     return true;
@@ -180,6 +178,7 @@ bool ReplayDownload(const std::string& capture, std::string_view address,
   int fd = -1;
   if (OpenPortReport(capture, port, kHbaAttributesFile, &path, &fd, &ignored) == Opened::kOpen) {
     if (FILE* file = fdopen(fd, "r")) {
+      Quiet();
       if (ReadHbaAttributesReport(file, port) == 0 && port->Attributes != nullptr &&
           !port->Attributes->FWVersion.empty())
         firmware = port->Attributes->FWVersion.view();
@@ -198,4 +197,8 @@ bool ReplayDownload(const std::string& capture, std::string_view address,
   answer->text = DownloadReport(site, target, image, image_size, 0);
   answer->status = 0;
   return true;
+}
+
+bool ReplayIndex(const std::string& capture, const std::string& index, std::string* message) {
+  return EnsureIndex(capture, index, message);
 }

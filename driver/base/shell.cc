@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "driver/base/access_acl.h"
 #include "driver/base/print_debug.h"
 
 namespace {
@@ -75,12 +76,32 @@ bool OthersCanWrite(unsigned mode, unsigned owner, unsigned user) {
   return owner != 0 && owner != user;
 }
 
+namespace {
+
+// The mode and owner tell first; then the access ACL, which is refused
+// when it grants others write or cannot be read.
+bool Refuse(const struct stat& status, AclWrite acl, const char* path) {
+  if (!OthersCanWrite(status.st_mode, status.st_uid, geteuid()) && acl == AclWrite::kNone)
+    return false;
+  PrintDebugf(1, "Error: %s is writable by other users; refusing to use it.\n", path);
+  return true;
+}
+
+}  // namespace
+
 bool RefuseForeignPath(const char* path) {
   struct stat status;
   if (stat(path, &status) != 0) return false;
-  if (!OthersCanWrite(status.st_mode, status.st_uid, geteuid())) return false;
-  PrintDebugf(1, "Error: %s is writable by other users; refusing to use it.\n", path);
-  return true;
+  return Refuse(status, PathAccessAcl(path, geteuid()), path);
+}
+
+bool RefuseForeignFile(int fd, const char* path) {
+  struct stat status;
+  if (fstat(fd, &status) != 0) {
+    PrintDebugf(1, "Error: %s is writable by other users; refusing to use it.\n", path);
+    return true;
+  }
+  return Refuse(status, FileAccessAcl(fd, geteuid()), path);
 }
 
 bool HasParentComponent(std::string_view path) {

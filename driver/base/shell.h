@@ -40,8 +40,14 @@ bool OthersCanWrite(unsigned mode, unsigned owner, unsigned user);
 
 // True, after "Error: <path> is writable by other users; refusing to use
 // it." at level 1, when the path exists and OthersCanWrite holds for it and
-// the effective user.  A path that does not exist is not refused here.
+// the effective user, or its POSIX access ACL grants write to a named user
+// (other than root and the effective user) or a named group, or cannot be
+// read.  A path that does not exist is not refused here.
 bool RefuseForeignPath(const char* path);
+
+// The same for a file already open, tested by its descriptor, so that what
+// was tested is what is read; `path` only names it.
+bool RefuseForeignFile(int fd, const char* path);
 
 // True when a file-status query on the path succeeds.  On failure, when
 // reason is not null, it receives the system's error text.

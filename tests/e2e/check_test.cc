@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/e2e/harness.h"
@@ -75,6 +76,45 @@ TEST(Check, StatusOfEachMode) {
       scenario.UseSite(run.site);
       e2e::Result result = scenario.Run(build, run.args);
       EXPECT_EQ(run.status, result.status);
+      EXPECT_EQ("", result.err);
+    }
+  });
+}
+
+// One OCe14102 whose only FCoE port sees the given LUNs (site lines).
+std::string OnePortSeeing(const std::string& luns) {
+  return "adapter FC24681357\n"
+         "  model OCe14102-UM\n"
+         "  pci 19A2 0714 10DF E70E\n"
+         "port NIC 0 0 00-90-FA-24-68-00\n"
+         "port FCoE 0 2 10:00:00:90:fa:24:68:02\n" +
+         luns;
+}
+
+// Every sub-system a port sees is judged, not only its last LUN: a
+// disallowed LUNZ beside an allowed VRAID fails in either order, two
+// allowed arrays pass, and two vendors on one port break controller-wide
+// identity.
+TEST(Check, EverySubsystemOfAPortIsJudged) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSampleConditions();
+  const std::string lunz = "  lun DGC LUNZ 0533\n";
+  const std::string vraid = "  lun DGC VRAID 0533\n";
+  const std::string hitachi = "  lun HITACHI OPEN-V 8001\n";
+  const std::vector<std::pair<std::string, CheckRun>> runs = {
+      {OnePortSeeing(lunz + vraid + vraid), {"LUNZ, VRAID", {"-pci-id", "19A2:0714"}, 4}},
+      {OnePortSeeing(vraid + lunz + vraid), {"VRAID, LUNZ", {"-pci-id", "19A2:0714"}, 4}},
+      {OnePortSeeing(vraid + hitachi + vraid), {"VRAID, OPEN-V", {"-pci-id", "19A2:0714"}, 0}},
+      {OnePortSeeing(vraid + hitachi),
+       {"VRAID, OPEN-V", {"-pci-id", "19A2:0714", "--ctrl-wide-identical"}, 1}},
+  };
+  e2e::ForEachBuild([&](e2e::Build build) {
+    for (const auto& [site, run] : runs) {
+      SCOPED_TRACE(Describe(run));
+      scenario.UseSite(site);
+      e2e::Result result = scenario.Run(build, run.args);
+      EXPECT_EQ(run.status, result.status) << result.out;
       EXPECT_EQ("", result.err);
     }
   });

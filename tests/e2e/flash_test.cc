@@ -4,6 +4,8 @@
 // and their directories are made by each test in its scenario.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +14,7 @@
 
 #include "tests/e2e/cna_basic.h"
 #include "tests/e2e/harness.h"
+#include "tests/support/access_acl.h"
 #include "tests/support/screen_text.h"
 
 namespace {
@@ -205,6 +208,51 @@ TEST(Flash, PartnerWithoutFunctionZeroAndAdapterWithoutSerial) {
   });
 }
 
+// An OCe14102 with one NIC function 0 and one FCoE function 2, its MAC and
+// WWN derived from the tag.
+std::string SmallCna(const std::string& serial, const std::string& tag) {
+  return "adapter \"" + serial + "\"\n"
+         "  model OCe14102-UM\n"
+         "  pci 19A2 0714 10DF E70E\n"
+         "port NIC 0 0 00-90-FA-" + tag + "-00\n"
+         "port FCoE 0 2 10:00:00:90:fa:" + tag + ":02\n"
+         "  lun DGC VRAID 0533\n";
+}
+
+// A serial number that begins with another adapter's (or an empty one)
+// never makes one adapter flashed through the other's function: each is
+// flashed once, through its own MAC.
+TEST(Flash, EachAdapterFlashedThroughItsOwnFunction) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  UseImages(scenario, "");
+  const std::string fw = "./OCe14102/fw.ufi";
+  const std::string a = SmallCna("FC12345", "aa-01");
+  const std::string b = SmallCna("FC1234", "bb-02");
+  const std::string none = SmallCna("", "cc-03");
+  const std::string mac_a = "00-90-FA-aa-01-00";
+  const std::string mac_b = "00-90-FA-bb-02-00";
+  const std::string mac_none = "00-90-FA-cc-03-00";
+  struct Case {
+    std::string site;
+    std::vector<std::string> downloads;
+  };
+  const std::vector<Case> cases = {
+      {a + b, {Download(mac_a, fw), Download(mac_b, fw)}},
+      {b + a, {Download(mac_b, fw), Download(mac_a, fw)}},
+      {a + none, {Download(mac_a, fw), Download(mac_none, fw)}},
+  };
+  e2e::ForEachBuild([&](e2e::Build build) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.site);
+      scenario.UseSite(c.site);
+      FlashRun run = RunFlash(scenario, build, kFlash);
+      EXPECT_EQ(0, run.result.status) << run.result.out;
+      EXPECT_EQ(c.downloads, run.downloads);
+    }
+  });
+}
+
 TEST(Flash, FailingDownloadEndsTheRun) {
   E2E_REQUIRE_SANDBOX();
   std::ifstream shipped(e2e::SourceDir() + "/sim/sites/flash-fails.site");
@@ -242,6 +290,34 @@ TEST(Flash, FailingDownloadEndsTheRun) {
                   Progress(bios, sizeof kBios - 1, kMac0, kSerial) +
                   Progress(fw, sizeof kFirmware - 1, kFailing, "FC87654321", true),
               scenario.Read("OCe14102/FWtrace.out"));
+  });
+}
+
+// A BIOS download that fails after a good firmware download ends the run
+// with 10; the firmware stays flashed.  (The simulator refuses an image
+// that is not a regular file: here a directory that the BIOS pattern
+// finds.)
+TEST(Flash, FailingBiosDownloadAfterGoodFirmware) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  UseImages(scenario, "");
+  scenario.Write("FC_HBA_Conditions.txt", Conditions("OCe14102", "*.ufi", "*.prg"));
+  scenario.MakeDirectory("OCe14102/boot.prg");
+  const std::string fw = "./OCe14102/fw.ufi";
+  const std::string bios = "./OCe14102/boot.prg";
+  e2e::ForEachBuild([&](e2e::Build build) {
+    FlashRun run = RunFlash(scenario, build, kFlash);
+    EXPECT_EQ(10, run.result.status);
+    EXPECT_EQ((std::vector<std::string>{Download(kMac0, fw), Download(kMac0, bios)}),
+              run.downloads);
+    EXPECT_TRUE(run.result.out.ends_with(
+        "\t\tSuccess, flash command returned code 0.\n\n"
+        "\t\t\tBIOS file found: " + bios + "\n\n"
+        "\tNow start flashing the BIOS.\n\t\tFlash command is: " +
+        Command(kMac0, bios, "./OCe14102/") +
+        "\t\tFail, flash command returned code 256.\n\n"))
+        << run.result.out;
   });
 }
 
@@ -501,6 +577,50 @@ TEST(Flash, ImageDirectoryOthersCanWriteIsRefused) {
         "Error: ./OCe14102 is writable by other users; refusing to use it.\n"))
         << run.result.out;
     EXPECT_FALSE(scenario.Exists("OCe14102/FWtrace.out"));
+  });
+}
+
+// An image another user can change (world write, their own file, an ACL
+// granting write) would be flashed as they wrote it: the adapter gets no
+// download at all, not even of the other image.
+TEST(Flash, ImageOthersCanWriteIsRefused) {
+  E2E_REQUIRE_SANDBOX();
+  namespace fs = std::filesystem;
+  e2e::Scenario scenario;
+  scenario.UseSite("cna-basic");
+  UseImages(scenario, "*.prg");
+  struct Case {
+    std::string image;
+    fs::perms mode;
+    unsigned owner;
+    unsigned acl;  // tag of a named ACL entry granting write, or 0
+  };
+  const std::vector<Case> cases = {
+      {"fw.ufi", fs::perms(0666), 0, 0},
+      {"fw.ufi", fs::perms(0644), 65534, 0},
+      {"boot.prg", fs::perms(0644), 0, test_support::kAclUser},
+  };
+  e2e::ForEachBuild([&](e2e::Build build) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.image);
+      const std::string path = scenario.Path("OCe14102/" + c.image);
+      if (c.owner != 0 && !e2e::IsRoot()) continue;  // only root can give a file away
+      ASSERT_EQ(0, chown(path.c_str(), c.owner, static_cast<gid_t>(-1)));
+      fs::permissions(path, c.mode);
+      if (c.acl != 0) {
+        ASSERT_TRUE(test_support::GrantByAcl(path, c.acl, 7, 7));
+      }
+      FlashRun run = RunFlash(scenario, build, kFlash);
+      test_support::RemoveAcl(path);
+      ASSERT_EQ(0, chown(path.c_str(), 0, static_cast<gid_t>(-1)));
+      fs::permissions(path, fs::perms(0644));
+      EXPECT_EQ(20, run.result.status);
+      EXPECT_EQ(std::vector<std::string>{}, run.downloads);
+      EXPECT_TRUE(run.result.out.ends_with("Error: ./OCe14102/" + c.image +
+                                           " is writable by other users; refusing to use "
+                                           "it.\n"))
+          << run.result.out;
+    }
   });
 }
 

@@ -17,6 +17,7 @@
 namespace {
 
 using test_support::Contains;
+using test_support::Replace;
 
 using Calls = std::vector<std::string>;
 
@@ -431,6 +432,28 @@ TEST(Inventory, HostileTextsAreNeverRun) {
 
 // The killed command leaves no report: the port would match no selection
 // and --dov-mode would turn "no controller" into success.
+// The listhbas pass at level 6 shows each value as read, also one longer
+// than the field that keeps it.
+TEST(Inventory, ListhbasEchoShowsValuesAsRead) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  scenario.UseSampleConditions();
+  std::string site = e2e::SiteText("cna-basic");
+  site = Replace(site, "  bus 4\n", "  bus 12345\n");
+  site = Replace(site, "port FCoE 0 2 10:00:00:90:fa:aa:bb:02\n",
+                 "port FCoE 0 2 10:00:00:90:fa:aa:bb:02\n  mode \"Initiator and Target\"\n");
+  site += "port NIC 0 5 00-90-FA-AA-BB-05-LONGER\n";
+  scenario.UseSite(site);
+  e2e::ForEachBuild([&](e2e::Build build) {
+    e2e::Result result = scenario.Run(build, {"-v", "6", "-pci-id", "19A2:0714"});
+    EXPECT_EQ(0, result.status);
+    EXPECT_TRUE(Contains(result.out, "\n5)\tPermanentMAC: 00-90-FA-AA-BB-05-LONGER\n"))
+        << result.out;
+    EXPECT_TRUE(Contains(result.out, "\tInitiator and Target\n"));
+    EXPECT_TRUE(Contains(result.out, "\t12345\n"));
+  });
+}
+
 TEST(Inventory, KilledHbaattributesIsAMissingReport) {
   E2E_REQUIRE_SANDBOX();
   e2e::Scenario scenario;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -469,8 +470,9 @@ TEST(Replay, RefusesWhatIsNotACapture) {
 // The simulator finds a port's report through the captured listing as
 // fcguard reads it: the value two characters after the first colon,
 // cleaned of quotes and blanks; addresses and reports the capture lacks
-// answer as unknown addresses; a capture that cannot be read is a
-// problem of the simulation.
+// answer as unknown addresses; through the index as without it, an
+// address that climbs ("../") naming no file; a capture that cannot be
+// read ends the call with 126.
 TEST(SimReplay, AnswersFromTheCapture) {
   e2e::Scenario scenario;
   const std::string listing =
@@ -480,46 +482,137 @@ TEST(SimReplay, AnswersFromTheCapture) {
       "Port WWN       : 10:00:00:90:fa:00:00:02\n"
       "Serial No.     : SN1\nPCI Function   : 2\nPort Type      : FCoE\n\n"
       "Port WWN       : 10:00:00:90:fa:00:00:03\n"
-      "Serial No.     : SN1\nPCI Function   : 3\nPort Type      : FCoE\n";
+      "Serial No.     : SN1\nPCI Function   : 3\nPort Type      : FCoE\n\n"
+      "Port WWN       : ../../../x\n"
+      "Serial No.     : SN1\nPCI Function   : 2\nPort Type      : FCoE\n";
   scenario.Write("capture/local_hba_list.out", listing);
   scenario.Write("capture/SN1_0_hba_attributes.out", std::string("attributes\0of 0\n", 16));
   scenario.Write("capture/SN1_2_target_mapping.out", "mapping of 2\n");
   scenario.Write("image.ufi", "image");
-  const std::vector<std::string> env = {"HBACMD_SIM_REPLAY=" + scenario.Path("capture")};
 
-  e2e::Result list = Sim({"listhbas"}, env);
-  EXPECT_EQ(0, list.status);
-  EXPECT_EQ(listing, list.out);
-  e2e::Result attributes = Sim({"hbaattributes", "00-90-FA-00-00-00"}, env);
-  EXPECT_EQ(0, attributes.status);
-  EXPECT_EQ(std::string("attributes\0of 0\n", 16), attributes.out);
-  e2e::Result mapping = Sim({"targetmapping", "10:00:00:90:fa:00:00:02"}, env);
-  EXPECT_EQ(0, mapping.status);
-  EXPECT_EQ("mapping of 2\n", mapping.out);
-  e2e::Result download = Sim({"download", "00-90-FA-00-00-00", scenario.Path("image.ufi")}, env);
-  EXPECT_EQ(0, download.status);
-  EXPECT_TRUE(download.out.starts_with("Downloading image " + scenario.Path("image.ufi") +
-                                       " (5 bytes) to 00-90-FA-00-00-00 ...\n"))
-      << download.out;
+  // Through the index as without it; the index holds its three files only.
+  for (const std::string& index : {std::string(), scenario.Path("index")}) {
+    SCOPED_TRACE(index);
+    const std::vector<std::string> env = {"HBACMD_SIM_REPLAY=" + scenario.Path("capture"),
+                                          "HBACMD_SIM_INDEX=" + index};
+    e2e::Result list = Sim({"listhbas"}, env);
+    EXPECT_EQ(0, list.status);
+    EXPECT_EQ(listing, list.out);
+    e2e::Result attributes = Sim({"hbaattributes", "00-90-FA-00-00-00"}, env);
+    EXPECT_EQ(0, attributes.status);
+    EXPECT_EQ(std::string("attributes\0of 0\n", 16), attributes.out);
+    e2e::Result mapping = Sim({"targetmapping", "10:00:00:90:fa:00:00:02"}, env);
+    EXPECT_EQ(0, mapping.status);
+    EXPECT_EQ("mapping of 2\n", mapping.out);
+    e2e::Result climbing = Sim({"targetmapping", "../../../x"}, env);
+    EXPECT_EQ("mapping of 2\n", climbing.out);
+    e2e::Result download = Sim({"download", "00-90-FA-00-00-00", scenario.Path("image.ufi")}, env);
+    EXPECT_EQ(0, download.status);
+    EXPECT_TRUE(download.out.starts_with("Downloading image " + scenario.Path("image.ufi") +
+                                         " (5 bytes) to 00-90-FA-00-00-00 ...\n"))
+        << download.out;
 
-  for (const std::vector<std::string>& call :
-       {std::vector<std::string>{"hbaattributes", "\"00-90-FA-00-00-00\""},
-        std::vector<std::string>{"hbaattributes", "10:00:00:90:fa:00:00:03"},  // no report
-        std::vector<std::string>{"targetmapping", "00-90-FA-00-00-00"},      // not FC
-        std::vector<std::string>{"download", "00-90-FA-00-00-09", scenario.Path("image.ufi")}}) {
-    e2e::Result unknown = Sim(call, env);
-    EXPECT_EQ(1, unknown.status) << call[1];
-    EXPECT_EQ("ERROR: <1>: HBA Not Found: " + call[1] + "\n", unknown.out);
+    for (const std::vector<std::string>& call :
+         {std::vector<std::string>{"hbaattributes", "\"00-90-FA-00-00-00\""},
+          std::vector<std::string>{"hbaattributes", "10:00:00:90:fa:00:00:03"},  // no report
+          std::vector<std::string>{"targetmapping", "00-90-FA-00-00-00"},      // not FC
+          std::vector<std::string>{"download", "00-90-FA-00-00-09", scenario.Path("image.ufi")},
+          std::vector<std::string>{"hbaattributes", std::string(200, 'a')}}) {
+      e2e::Result unknown = Sim(call, env);
+      EXPECT_EQ(1, unknown.status) << call[1];
+      EXPECT_EQ("ERROR: <1>: HBA Not Found: " + call[1] + "\n", unknown.out);
+    }
   }
+  EXPECT_EQ((std::vector<std::string>{"CAPTURE", "entries", "table"}), scenario.List("index"));
+  EXPECT_EQ((std::vector<std::string>{"capture", "image.ufi", "index"}), scenario.List());
 
   scenario.MakeDirectory("broken/local_hba_list.out");
   e2e::Result broken = Sim({"listhbas"}, {"HBACMD_SIM_REPLAY=" + scenario.Path("broken")});
-  EXPECT_EQ(2, broken.status);
+  EXPECT_EQ(126, broken.status);
   EXPECT_NE(std::string::npos, broken.err.find(scenario.Path("broken/local_hba_list.out")))
       << broken.err;
-  e2e::Result both = Sim({"listhbas"}, {env[0], "HBACMD_SIM_SITE=/x.site"});
-  EXPECT_EQ(2, both.status);
+  e2e::Result both = Sim({"listhbas"}, {"HBACMD_SIM_REPLAY=" + scenario.Path("capture"),
+                                        "HBACMD_SIM_SITE=/x.site"});
+  EXPECT_EQ(126, both.status);
   EXPECT_NE(std::string::npos, both.err.find("HBACMD_SIM_REPLAY")) << both.err;
+}
+
+// A capture file that is not a regular file within the size bound is
+// never opened for reading (a FIFO, a device node, a link, a directory, a
+// file beyond 64 MiB): the call ends with 126, which fcguard counts as a
+// command that did not complete, so that the run cannot pass, not even at
+// -v 0 in dov mode, and the simulator says why on stderr.  The intact
+// capture passes, through the index as without it.
+TEST(SimReplay, UnreadableCaptureFileFailsTheRun) {
+  E2E_REQUIRE_SANDBOX();
+  e2e::Scenario scenario;
+  const std::string mapping = "FC12345678_2_target_mapping.out";
+  struct Case {
+    std::string name;
+    std::string file;  // the capture file it spoils, or empty
+    std::function<int(const std::string&)> spoil;
+    int status;
+  } cases[] = {
+      {"intact", "", nullptr, 0},
+      {"fifo", mapping, [](const std::string& path) { return mkfifo(path.c_str(), 0600); }, 51},
+      {"fifo-listing", "local_hba_list.out",
+       [](const std::string& path) { return mkfifo(path.c_str(), 0600); }, 55},
+      {"device", mapping,
+       [](const std::string& path) {
+         return mknod(path.c_str(), S_IFCHR | 0600, makedev(1, 3));  // /dev/null
+       },
+       51},
+      {"link", mapping,
+       [&](const std::string& path) {
+         return symlink(scenario.Path("elsewhere").c_str(), path.c_str());
+       },
+       51},
+      {"directory", mapping, [](const std::string& path) { return mkdir(path.c_str(), 0700); }, 51},
+      {"oversized", mapping,
+       [](const std::string& path) {
+         return truncate(path.c_str(), 0) || truncate(path.c_str(), 64 * 1024 * 1024 + 1);
+       },
+       51},
+  };
+  scenario.Write("elsewhere", "Target Mapping for 10:00:00:90:fa:aa:bb:02:\n");
+  const std::string site = e2e::SourceDir() + "/sim/sites/cna-basic.site";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.name == "device" && !e2e::IsRoot()) continue;  // mknod needs root
+    const std::string capture = "captures/" + c.name;
+    scenario.MakeDirectory(capture);
+    ASSERT_EQ(0, e2e::RunCommand({e2e::BinaryDir() + "/hbacmd-sim", "generate-reports", site,
+                                  scenario.Path(capture)},
+                                 {}, "/")
+                     .status);
+    if (c.spoil) {
+      const std::string path = scenario.Path(capture + "/" + c.file);
+      if (c.name != "oversized") {
+        ASSERT_EQ(0, unlink(path.c_str()));
+      }
+      ASSERT_EQ(0, c.spoil(path));
+    }
+    e2e::ForEachBuild([&](e2e::Build build) {
+      for (const std::string index : {"", "index"}) {
+        const std::string run = "runs/" + c.name + "-" + e2e::ProgramName(build) + index;
+        scenario.Write(run + "/FC_HBA_Conditions.txt", SampleConditions());
+        e2e::RunOptions options;
+        options.cwd = run;
+        options.env = {"HBACMD_SIM_REPLAY=" + scenario.Path(capture),
+                       "HBACMD_SIM_INDEX=" + (index.empty() ? "" : scenario.Path(run) + ".index")};
+        e2e::Result result =
+            scenario.Run(build, {"-v", "0", "--dov-mode", "-pci-id", "19A2:0714"}, options);
+        EXPECT_EQ(c.status, result.status) << index << result.err;
+        if (c.spoil)
+          EXPECT_NE(std::string::npos,
+                    result.err.find("hbacmd-sim: cannot read capture file " +
+                                    scenario.Path(capture + "/" + c.file)))
+              << result.err;
+        else
+          EXPECT_EQ("", result.err);
+      }
+    });
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/support/access_acl.h"
 #include "tests/support/screen_text.h"
 
 namespace {
@@ -167,7 +168,11 @@ TEST(StartUp, ConditionsOthersCanChangeAreRefused) {
     fs::perms mode;
     unsigned owner;
     std::string shown;  // empty: the run goes on
+    unsigned acl = 0;   // a named ACL entry granting write: its tag
+    unsigned mask = 7;  // and the ACL's mask
   };
+  using test_support::kAclGroup;
+  using test_support::kAclUser;
   const std::vector<Case> cases = {
       {dir, fs::perms(0777), 0, "./"},
       {dir, fs::perms(01777), 0, "./"},
@@ -175,6 +180,11 @@ TEST(StartUp, ConditionsOthersCanChangeAreRefused) {
       {file, fs::perms(0666), 0, "./FC_HBA_Conditions.txt"},
       {dir, fs::perms(0775), 0, ""},  // group write is allowed
       {file, fs::perms(0664), 0, ""},
+      // An ACL that lets a named user or group write counts as world write;
+      // its mask counts too.
+      {dir, fs::perms(0755), 0, "./", kAclUser},
+      {file, fs::perms(0644), 0, "./FC_HBA_Conditions.txt", kAclGroup},
+      {file, fs::perms(0644), 0, "", kAclUser, 5},
   };
   e2e::ForEachBuild([&](e2e::Build build) {
     for (const Case& c : cases) {
@@ -184,8 +194,12 @@ TEST(StartUp, ConditionsOthersCanChangeAreRefused) {
         ASSERT_EQ(0, chown(c.path.c_str(), c.owner, static_cast<gid_t>(-1)));
       }
       fs::permissions(c.path, c.mode);
+      if (c.acl != 0) {
+        ASSERT_TRUE(test_support::GrantByAcl(c.path, c.acl, 7, c.mask));
+      }
       std::size_t calls = scenario.SimCalls().size();
       e2e::Result result = scenario.Run(build, {"-pci-id", "19A2:0714"});
+      test_support::RemoveAcl(c.path);
       fs::permissions(c.path, c.path == dir ? fs::perms(0755) : fs::perms(0644));
       if (c.owner != 0) {
         ASSERT_EQ(0, chown(c.path.c_str(), 0, static_cast<gid_t>(-1)));

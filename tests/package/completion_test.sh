@@ -91,6 +91,37 @@ else
   fail "$program not built"
 fi
 
+# fcguard-replay: its options, the formats and statuses, capture
+# directories as operands, and fcguard's own completion after "--"; every
+# option it offers is one its usage names.
+# shellcheck source=../../completion/fcguard-replay
+source "$source_dir/completion/fcguard-replay" || fail "cannot source the fcguard-replay completion"
+replay_offers() {
+  COMP_WORDS=("$@")
+  COMP_CWORD=$(($# - 1))
+  COMPREPLY=()
+  _fcguard_replay "$1" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+  printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//'
+}
+replay_expect() {
+  local want=$1
+  shift
+  local got
+  got=$(replay_offers "$@")
+  [ "$got" = "$want" ] || fail "'$*': offered '$got', expected '$want'"
+}
+replay_expect "--fcguard --format" fcguard-replay --f
+replay_expect "json jsonl" fcguard-replay --format j
+replay_expect "conf conf2" fcguard-replay con
+replay_expect "--conpath" fcguard-replay conf -- --conp
+if [ -x "$build_dir/fcguard-replay" ]; then
+  usage=$("$build_dir/fcguard-replay" --help)
+  for option in $(replay_offers fcguard-replay --); do
+    [ "$option" = -- ] && continue
+    [[ $usage == *"$option"* ]] || fail "fcguard-replay offers $option, which its usage does not name"
+  done
+fi
+
 # The loader: a fresh interactive bash with bash-completion knows no
 # completion for either name until the first <TAB>, which loads the
 # installed file by the command's name; then --<TAB> offers the options.

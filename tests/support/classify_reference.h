@@ -127,12 +127,20 @@ class Reference {
     return p;
   }
 
+  bool Candidate(int p, int q, char digit, bool exact) const {
+    if (NoSerial(q) || ports_[p].serial.rfind(ports_[q].serial, 0) != 0) return false;
+    if (exact && ports_[p].serial != ports_[q].serial) return false;
+    return ports_[q].function.substr(0, 1) == std::string(1, digit) &&
+           ports_[q].number.substr(0, 1) == std::string(1, digit);
+  }
+
+  // Candidates of the port's own serial number, when there are any, else
+  // those whose serial number is a prefix of its own.
   void LinkAll(int p, char digit) {
+    bool exact = false;
+    for (int q : list_) exact = exact || Candidate(p, q, digit, true);
     for (int q : list_) {
-      if (NoSerial(q) || ports_[p].serial.rfind(ports_[q].serial, 0) != 0) continue;
-      if (ports_[q].function.substr(0, 1) != std::string(1, digit) ||
-          ports_[q].number.substr(0, 1) != std::string(1, digit))
-        continue;
+      if (!Candidate(p, q, digit, exact)) continue;
       ports_[p].partner = q;
       if (ports_[p].type.rfind("FCoE", 0) != 0) continue;
       // Into q's chain, at its end; q itself, when it joins, goes last and
