@@ -130,7 +130,8 @@ int PrintRow(int fd, const Row& row, RowFormat format, bool sandboxed) {
 // The row goes to the real standard output; whatever fcguard's code
 // prints while the reason is found goes nowhere.
 int TakeStandardOutput() {
-  int fd = dup(STDOUT_FILENO);
+  // Not inherited by fcguard and the simulator.
+  int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
   int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
   if (fd < 0 || null < 0 || dup2(null, STDOUT_FILENO) < 0) Fail("cannot set up its output");
   close(null);
@@ -212,7 +213,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (word == "--version") {
-      std::printf("fcguard-replay %s\n", FCGUARD_VERSION);
+      std::printf("%s\n", FCGUARD_VERSION);  // as fcguard prints it
       return 0;
     }
     const char* valued[] = {"--conditions", "--images", "--jobs", "--fcguard",
