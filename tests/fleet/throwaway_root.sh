@@ -26,7 +26,21 @@ mount -t overlay fcguard-readme \
 for d in proc sys dev; do
   mount --rbind "/$d" "$root/$d"
 done
+# The overlay of / holds only the file system of /: a directory the blocks
+# need that lies on another one (a tmpfs /tmp, a separate /home) gets a
+# throwaway overlay of its own at the same place.
+n=0
+for path in "$dir" "$@" ${site:+"$site"}; do
+  [ -d "$path" ] || path=$(dirname "$path")
+  if [ "$(stat -c %d "$path")" != "$(stat -c %d /)" ] && ! mountpoint -q "$root$path"; then
+    n=$((n + 1))
+    mkdir -p "$layers/$n/upper" "$layers/$n/work" "$root$path"
+    mount -t overlay fcguard-readme \
+      -o "lowerdir=$path,upperdir=$layers/$n/upper,workdir=$layers/$n/work" "$root$path"
+  fi
+done
 if [ -n "$keep" ]; then
+  mkdir -p "$root$keep"
   mount --bind "$keep" "$root$keep"
 fi
 if [ -d "$root/usr/sbin/ocmanager" ]; then
