@@ -262,9 +262,13 @@ TEST(Replay, SignalEndsEveryRunAndLeavesNothing) {
     replay=$1 fcguard=$2 good=$3 slow=$4 signal=$5
     "$replay" --fcguard "$fcguard" --jobs 3 "$good" "$slow" "$good" -- -pci-id 19A2:0714 >out &
     pid=$!
-    # The first row is out, the third is held behind the slow one.
-    for _ in $(seq 200); do [ -s out ] && break; sleep 0.05; done
-    sleep 1
+    # The first row is out, and the third, held behind the slow one, is
+    # done: no sandbox of the good capture runs any more.
+    for _ in $(seq 600); do
+      [ -s out ] && ! pgrep -f -- "--sandboxed $good " >/dev/null && break
+      sleep 0.05
+    done
+    sleep 0.5
     kill -s "$signal" "$pid"
     wait "$pid"
     echo "status $?"

@@ -24,23 +24,13 @@ import subprocess
 import sys
 import tempfile
 
+from fleet_check import check, finish, need_tools
+
 source, build = (os.path.abspath(a) for a in sys.argv[1:3])
-for tool in ('ansible-playbook', 'ansible-galaxy'):
-    if not shutil.which(tool):
-        print('skipped: %s is not installed (scripts/deps test installs ansible-core)' % tool)
-        sys.exit(77)
+need_tools(('ansible-playbook', 'ansible-galaxy'), 'ansible-core')
 if os.geteuid() != 0 or not shutil.which('unshare'):
     print('skipped: needs root and unshare')
     sys.exit(77)
-
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print('FAILED: ' + what)
-
 
 def run(argv, **kw):
     return subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **kw)
@@ -196,7 +186,4 @@ expected = {'pass': '0', 'refused': '4', 'noctrl': '13', 'flash': '0', 'dryrun':
 check(statuses == expected, 'replayed statuses %s, the hosts had %s\n%s' %
       (statuses, expected, replayed.stderr))
 
-if failures:
-    print('%d failure(s); kept %s' % (len(failures), work))
-    sys.exit(1)
-shutil.rmtree(work)
+finish(work)

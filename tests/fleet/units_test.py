@@ -16,22 +16,12 @@ import shutil
 import subprocess
 import sys
 import tempfile
+
+from fleet_check import check, finish, need_tools
 import time
 
 source, build = (os.path.abspath(a) for a in sys.argv[1:3])
-for tool in ('systemd-analyze', 'shellcheck'):
-    if not shutil.which(tool):
-        print('skipped: %s is not installed (scripts/deps test installs it)' % tool)
-        sys.exit(77)
-
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print('FAILED: ' + what)
-
+need_tools(('systemd-analyze', 'shellcheck'), 'it')
 
 def run(argv, env=None):
     return subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
@@ -158,7 +148,4 @@ check_run('invalid-storage', '-pci-id 19A2:0714', 4,
 check_run('cna-basic', '-pci-id 19A2:0714 -mod "a\\b', 3)
 check_run('cna-basic', '', 125)
 
-if failures:
-    print('%d failure(s); kept %s' % (len(failures), work))
-    sys.exit(1)
-shutil.rmtree(work)
+finish(work)
