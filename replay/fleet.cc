@@ -55,15 +55,6 @@ double Now() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  for (std::size_t done = 0; done < text.size();) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // The images of --images, each bound read-only into the working directory
 // at the same relative place: the top level and one level of

@@ -118,12 +118,7 @@ int PrintRow(int fd, const Row& row, RowFormat format, bool sandboxed) {
   if (format == RowFormat::kJson && !sandboxed) text += "[\n";
   text += FormatRow(row, format);
   if (format == RowFormat::kJson && !sandboxed) text += "]\n";
-  for (std::size_t done = 0; done < text.size();) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return 2;
-    done += static_cast<std::size_t>(n);
-  }
+  if (!WriteAll(fd, text)) return 2;
   return sandboxed || RowPassed(row) ? 0 : 1;
 }
 

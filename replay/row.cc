@@ -1,5 +1,8 @@
 #include "replay/row.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "driver/base/return_codes.h"
@@ -155,4 +158,14 @@ Row FailedRow(const std::string& path, const std::string& reason) {
 
 std::string RowKey(const Row& row) {
   return row.name + (row.status ? " (" + std::to_string(*row.status) + ")" : std::string());
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  for (std::size_t done = 0; done < text.size();) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
 }

@@ -60,3 +60,7 @@ void NameStatus(int status, Row* row);
 
 // The reason of an incomplete capture: its missing or unreadable reports.
 std::string MissingReason(const std::vector<MissingReport>& missing);
+
+// Writes the whole text to the descriptor, again after EINTR; false when
+// the descriptor takes no more.
+bool WriteAll(int fd, const std::string& text);
